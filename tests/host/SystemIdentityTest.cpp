@@ -1,0 +1,27 @@
+// GetSystemIdentity: the order of the table sources and the fall-backs around the walk.
+#include "control.h"
+#include "smbios/SystemIdentity.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+TEST(SystemIdentityTest, NoFieldsGiveFailure) {
+    winsim::Reset();
+    EXPECT_EQ(GetSystemIdentity(nullptr), 0);
+}
+
+TEST(SystemIdentityTest, NoSourceAnsweringLeavesTheFieldsEmpty) {
+    winsim::Reset();
+    SystemIdentity identity;
+    std::memset(&identity, 'x', sizeof identity);
+    EXPECT_EQ(GetSystemIdentity(&identity), 0);
+    EXPECT_STREQ(identity.szManufacturer, "");
+    EXPECT_STREQ(identity.szSystemIdHex, "");
+    EXPECT_STREQ(identity.szRegulatoryID, "");
+    EXPECT_EQ(winsim::OutstandingHeapBlocks(), 0u);
+}
+
+} // namespace

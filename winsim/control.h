@@ -2,6 +2,7 @@
 // the program did, and inject failures into any simulated call.
 #pragma once
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,5 +51,37 @@ bool Enter(const char* function, std::vector<std::string> args, long* result);
 std::string Hex(unsigned long value);
 std::string Text(const char* text);
 } // namespace detail
+
+// --- registry ---------------------------------------------------------------------------------
+// Key paths begin with the root's name (HKEY_LOCAL_MACHINE or HKLM, HKEY_CURRENT_USER or HKCU,
+// HKEY_CLASSES_ROOT or HKCR, HKEY_USERS or HKU); key and value names are case-insensitive.
+struct RegistryValue {
+    unsigned long type;
+    std::vector<unsigned char> data; // exactly the stored bytes
+};
+// Creates the key and every missing parent.
+void SeedRegistryKey(const std::string& keyPath);
+// Stores exactly these bytes with this type, creating the key and its parents as needed.
+void SeedRegistryValue(const std::string& keyPath, const std::string& valueName,
+                       unsigned long type, const std::vector<unsigned char>& data);
+void SeedRegistryValue(const std::string& keyPath, const std::string& valueName,
+                       unsigned long type, const std::string& bytes);
+bool RegistryKeyExists(const std::string& keyPath);
+std::optional<RegistryValue> ReadRegistryValue(const std::string& keyPath,
+                                               const std::string& valueName);
+// Removes the key with everything beneath it.
+void DeleteRegistryKey(const std::string& keyPath);
+void DeleteRegistryValue(const std::string& keyPath, const std::string& valueName);
+// Key handles opened or created and not yet closed (the predefined roots do not count).
+size_t OpenRegistryKeyCount();
+
+// --- operating system -----------------------------------------------------------------------
+// What GetVersionExA reports (default: the NT platform, version 6.1).
+void SetReportedVersion(unsigned long platformId, unsigned long major, unsigned long minor);
+// How kernel32's GetSystemWow64DirectoryA looks to GetProcAddress: present and answering with
+// the directory's length (a 64-bit system, the default), present and returning 0 (a 32-bit
+// system), or absent. ThrowInCall("GetSystemWow64DirectoryA") makes the looked-up call throw.
+enum class Wow64Probe { Answers, ReturnsZero, Absent };
+void SetWow64Probe(Wow64Probe probe);
 
 } // namespace winsim

@@ -1,4 +1,6 @@
-// Program entry. Not built yet: the run sequence arrives with the identity record.
+// Program entry: no window, no command line; the outcome is the exit code alone.
+#include "app/RunVeskInfo.h"
+
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return RunVeskInfo(g_SysInfo); }

@@ -1,0 +1,21 @@
+#include "app/RunVeskInfo.h"
+
+#include "trace/DebugTrace.h"
+#include "trace/TraceTexts.h"
+
+int RunVeskInfo(CSysInfo& record) {
+    if (!record.os.IsVistaOS()) {
+        DebugTrace(TRACE_NOT_VISTA);
+        return -1;
+    }
+    record.os.Is64BitOS(); // shows only in the trace
+    // The exit code is the caller's only news of the outcome; whatever was written stays.
+    try {
+        record.dReadSMBiosData();
+        record.dSaveVeskInfoRegistryData();
+        record.dLoadVeskInfoRegistryData();
+    } catch (...) {
+        return -1;
+    }
+    return 0;
+}

@@ -38,7 +38,9 @@ int ProbeWow64Directory() {
 
 } // namespace
 
-CgOS::CgOS() { g_bTraceEnabled = 1; }
+CgOS::CgOS() {
+    g_bTraceEnabled = 1;
+}
 
 void CgOS::LoadOSVersion() {
     m_osVersion.dwOSVersionInfoSize = sizeof m_osVersion;
@@ -51,9 +53,8 @@ void CgOS::LoadOSVersion() {
 
 int CgOS::IsVistaOS() {
     LoadOSVersion();
-    return m_osVersion.dwPlatformId == VER_PLATFORM_WIN32_NT && m_osVersion.dwMajorVersion == 6
-               ? 1
-               : 0;
+    return m_osVersion.dwPlatformId == VER_PLATFORM_WIN32_NT && m_osVersion.dwMajorVersion == 6 ? 1
+                                                                                                : 0;
 }
 
 // The probe only feeds the trace, so no failure inside it may stop the run.

@@ -15,9 +15,9 @@ constexpr REGSAM kReadAccess = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
 int CRegistryKey::WriteString(HKEY root, LPCSTR subKey, LPCSTR valueName, LPCSTR text) {
     if (RegCreateKeyA(root, subKey, &m_hKey) != ERROR_SUCCESS) return 0;
     const ScopedRegKey closer(m_hKey);
-    const LONG written = RegSetValueExA(m_hKey, valueName, 0, REG_SZ,
-                                        reinterpret_cast<const BYTE*>(text),
-                                        static_cast<DWORD>(lstrlenA(text)));
+    const LONG written =
+        RegSetValueExA(m_hKey, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                       static_cast<DWORD>(lstrlenA(text)));
     return written == ERROR_SUCCESS ? 1 : 0;
 }
 
@@ -36,8 +36,7 @@ int CRegistryKey::ReadString(HKEY root, LPCSTR subKey, LPCSTR valueName,
 // Only the bytes this query returned count: the values are stored without a terminating zero,
 // so anything after them in the shared buffer is left over from an earlier, longer value.
 int CRegistryKey::CopyValueText(char (&out)[kIdentityTextSize]) const {
-    const size_t returned =
-        m_valueSize < sizeof m_valueBuffer ? m_valueSize : sizeof m_valueBuffer;
+    const size_t returned = m_valueSize < sizeof m_valueBuffer ? m_valueSize : sizeof m_valueBuffer;
     const void* zero = std::memchr(m_valueBuffer, 0, returned);
     const size_t length =
         zero ? static_cast<size_t>(static_cast<const BYTE*>(zero) - m_valueBuffer) : returned;

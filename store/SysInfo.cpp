@@ -31,7 +31,9 @@ void TraceIdentity(const char* manufacturer, const char* systemId, const char* r
 
 } // namespace
 
-CSysInfo::CSysInfo() { DebugTrace(TRACE_BANNER); }
+CSysInfo::CSysInfo() {
+    DebugTrace(TRACE_BANNER);
+}
 
 int CSysInfo::dReadSMBiosData() {
     GetSystemIdentity(&identity);

@@ -76,7 +76,7 @@ TEST_F(OperatingSystemTest, FreshObjectWithUnansweredQueryIsNotSupported) {
 struct ProbeCase {
     const char* name;
     winsim::Wow64Probe probe;
-    const char* failingCall; // made to fail (return null or 0), or null
+    const char* failingCall;  // made to fail (return null or 0), or null
     const char* throwingCall; // made to throw, or null
     bool is64Bit;
     Texts trace;
@@ -103,18 +103,25 @@ INSTANTIATE_TEST_SUITE_P(
     Paths, Wow64ProbeTest,
     ::testing::Values(
         ProbeCase{"Answers", winsim::Wow64Probe::Answers, nullptr, nullptr, true, {TRACE_WIN64}},
-        ProbeCase{"ReturnsZero", winsim::Wow64Probe::ReturnsZero, nullptr, nullptr, false,
+        ProbeCase{
+            "ReturnsZero", winsim::Wow64Probe::ReturnsZero, nullptr, nullptr, false, {TRACE_WIN32}},
+        ProbeCase{
+            "Absent", winsim::Wow64Probe::Absent, nullptr, nullptr, false, {TRACE_NO_WOW64_PROC}},
+        ProbeCase{"NoKernelLibrary",
+                  winsim::Wow64Probe::Answers,
+                  "LoadLibraryA",
+                  nullptr,
+                  false,
                   {TRACE_WIN32}},
-        ProbeCase{"Absent", winsim::Wow64Probe::Absent, nullptr, nullptr, false,
-                  {TRACE_NO_WOW64_PROC}},
-        ProbeCase{"NoKernelLibrary", winsim::Wow64Probe::Answers, "LoadLibraryA", nullptr,
-                  false, {TRACE_WIN32}},
-        ProbeCase{"LookupThrows", winsim::Wow64Probe::Answers, nullptr, "GetProcAddress",
-                  false, {}},
-        ProbeCase{"QueryThrows", winsim::Wow64Probe::Answers, nullptr,
-                  "GetSystemWow64DirectoryA", false, {}},
-        ProbeCase{"LoadThrows", winsim::Wow64Probe::Answers, nullptr, "LoadLibraryA", false,
-                  {}}),
+        ProbeCase{
+            "LookupThrows", winsim::Wow64Probe::Answers, nullptr, "GetProcAddress", false, {}},
+        ProbeCase{"QueryThrows",
+                  winsim::Wow64Probe::Answers,
+                  nullptr,
+                  "GetSystemWow64DirectoryA",
+                  false,
+                  {}},
+        ProbeCase{"LoadThrows", winsim::Wow64Probe::Answers, nullptr, "LoadLibraryA", false, {}}),
     [](const ::testing::TestParamInfo<ProbeCase>& param) { return param.param.name; });
 
 TEST_F(OperatingSystemTest, ProbeAsksKernel32WithAFullPathBuffer) {

@@ -1,7 +1,7 @@
 // CRegistryKey against the stand-in's registry: what is written, what is read back, and that
 // every key is closed on every path.
-#include "control.h"
 #include "store/RegistryKey.h"
+#include "control.h"
 
 #include <gtest/gtest.h>
 
@@ -56,8 +56,8 @@ TEST_F(RegistryKeyTest, WriteCreatesTheKeyWithItsParents) {
 // The count handed to the registry leaves the terminating zero out; Windows NT, seeing a zero
 // right after the data, stores it anyway.
 TEST_F(RegistryKeyTest, CountPassedIsTheTextLengthAndTheTextRoundTrips) {
-    for (const std::string& text : {std::string(), std::string("A"), std::string("Acme Corp."),
-                                    std::string(259, 'x')}) {
+    for (const std::string& text :
+         {std::string(), std::string("A"), std::string("Acme Corp."), std::string(259, 'x')}) {
         SCOPED_TRACE(text.size());
         winsim::ClearCalls();
         ASSERT_EQ(Write("System Manufacturer", text), 1);
@@ -168,15 +168,15 @@ TEST_P(RegistryKeySizeTest, OnlyTextThatFitsTheFieldIsRead) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sizes, RegistryKeySizeTest,
-    ::testing::Values(
-        SizeCase{"Binary259", REG_BINARY, std::string(259, 'x'), 1, std::string(259, 'x')},
-        SizeCase{"Binary260", REG_BINARY, std::string(260, 'x'), 0, ""},
-        SizeCase{"String260", REG_SZ, std::string(260, 'x'), 0, ""},
-        SizeCase{"String261", REG_SZ, std::string(261, 'x'), 0, ""},
-        SizeCase{"Binary4000", REG_BINARY, std::string(4000, 'x'), 0, ""},
-        SizeCase{"String259WithZero", REG_SZ, std::string(259, 'x') + '\0', 1,
-                 std::string(259, 'x')},
-        SizeCase{"EmbeddedZero", REG_BINARY, std::string("AB\0CD", 5), 1, "AB"}),
+    ::testing::Values(SizeCase{"Binary259", REG_BINARY, std::string(259, 'x'), 1,
+                               std::string(259, 'x')},
+                      SizeCase{"Binary260", REG_BINARY, std::string(260, 'x'), 0, ""},
+                      SizeCase{"String260", REG_SZ, std::string(260, 'x'), 0, ""},
+                      SizeCase{"String261", REG_SZ, std::string(261, 'x'), 0, ""},
+                      SizeCase{"Binary4000", REG_BINARY, std::string(4000, 'x'), 0, ""},
+                      SizeCase{"String259WithZero", REG_SZ, std::string(259, 'x') + '\0', 1,
+                               std::string(259, 'x')},
+                      SizeCase{"EmbeddedZero", REG_BINARY, std::string("AB\0CD", 5), 1, "AB"}),
     [](const ::testing::TestParamInfo<SizeCase>& param) { return param.param.name; });
 
 } // namespace

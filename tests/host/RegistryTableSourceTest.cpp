@@ -45,10 +45,10 @@ TEST_F(RegistryTableSourceTest, ReadsTheFixedKeyForReadingOnly) {
     ASSERT_EQ(GetSMBIOSFromRegistry(block, length), 1);
     const auto open = winsim::CallsTo("RegOpenKeyExA");
     ASSERT_EQ(open.size(), 1u);
-    EXPECT_EQ(open[0].args, (std::vector<std::string>{
-                                "HKEY_LOCAL_MACHINE",
-                                "system\\currentcontrolset\\services\\mssmbios\\data", "0",
-                                "0x20019"}));
+    EXPECT_EQ(open[0].args,
+              (std::vector<std::string>{"HKEY_LOCAL_MACHINE",
+                                        "system\\currentcontrolset\\services\\mssmbios\\data", "0",
+                                        "0x20019"}));
     const auto queries = winsim::CallsTo("RegQueryValueExA");
     ASSERT_EQ(queries.size(), 2u);
     EXPECT_EQ(queries[0].args[1], "SMBiosData");
@@ -59,7 +59,8 @@ TEST_F(RegistryTableSourceTest, ReadsTheFixedKeyForReadingOnly) {
 // structure.
 TEST_F(RegistryTableSourceTest, HandsTheValueOverUnchanged) {
     std::vector<BYTE> bytes = {0x00, 0x02, 0x08, 0x00, 0x40, 0x00, 0x00, 0x00};
-    for (int i = 0; i < 1000; ++i) bytes.push_back(static_cast<BYTE>(i * 37 + 11));
+    for (int i = 0; i < 1000; ++i)
+        bytes.push_back(static_cast<BYTE>(i * 37 + 11));
     for (unsigned long type : {REG_BINARY, REG_SZ, REG_NONE}) {
         SCOPED_TRACE(type);
         machine::SeedSMBiosTable(bytes, type);
@@ -95,7 +96,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, RegistryTableSourceFailureTest,
     ::testing::Values(FailureCase{"ValueAbsent", false, {}, nullptr, 0},
                       FailureCase{"ValueEmpty", true, {}, nullptr, 0},
-                      FailureCase{"SizeQueryFails", true, {1, 4, 0, 0, 0, 0}, "RegQueryValueExA", 1},
+                      FailureCase{
+                          "SizeQueryFails", true, {1, 4, 0, 0, 0, 0}, "RegQueryValueExA", 1},
                       FailureCase{"ReadFails", true, {1, 4, 0, 0, 0, 0}, "RegQueryValueExA", 2}),
     [](const ::testing::TestParamInfo<FailureCase>& param) { return param.param.name; });
 

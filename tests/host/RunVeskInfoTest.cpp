@@ -1,7 +1,7 @@
 // The run sequence end to end against the stand-in: gate, probe, the three record operations
 // under one guard, and the exit code.
-#include "MachineSetup.h"
 #include "app/RunVeskInfo.h"
+#include "MachineSetup.h"
 #include "trace/DebugTrace.h"
 #include "trace/TraceTexts.h"
 
@@ -40,7 +40,8 @@ class RunVeskInfoTest : public ::testing::Test {
 
     static Texts NormalRun(const char* probeLine) {
         Texts texts = {TRACE_BANNER};
-        for (const std::string& line : VersionLines(2, 6, 1)) texts.push_back(line);
+        for (const std::string& line : VersionLines(2, 6, 1))
+            texts.push_back(line);
         for (const char* line :
              {probeLine, "VeskInfo - szManufacturer [Acme Corp.]",
               "VeskInfo - szSystemIdHex  [1F3]", "VeskInfo - szRegulatoryID [ABC01]", TRACE_SAVE,

@@ -1,7 +1,7 @@
 // The identity record: its construction, and its three operations with their exact traces
 // and registry effects.
-#include "MachineSetup.h"
 #include "store/SysInfo.h"
+#include "MachineSetup.h"
 #include "trace/DebugTrace.h"
 #include "trace/TraceTexts.h"
 
@@ -96,9 +96,9 @@ TEST_F(SysInfoTest, EachWriteStandsAlone) {
         int occurrence;
         const char* lost;
     };
-    for (const Case& c : {Case{"RegCreateKeyA", 1, "SystemIdHex"},
-                          Case{"RegSetValueExA", 2, "RegulatoryID"},
-                          Case{"RegSetValueExA", 3, "System Manufacturer"}}) {
+    for (const Case& c :
+         {Case{"RegCreateKeyA", 1, "SystemIdHex"}, Case{"RegSetValueExA", 2, "RegulatoryID"},
+          Case{"RegSetValueExA", 3, "System Manufacturer"}}) {
         SCOPED_TRACE(c.lost);
         winsim::Reset();
         SetIdentity("Acme", "1F3", "ABC01");
@@ -106,11 +106,11 @@ TEST_F(SysInfoTest, EachWriteStandsAlone) {
         EXPECT_EQ(record->dSaveVeskInfoRegistryData(), 1);
         EXPECT_EQ(winsim::DebugTexts(), Texts{TRACE_SAVE});
         EXPECT_EQ(StoredText(c.lost), "(absent)");
-        EXPECT_EQ(winsim::ReadRegistryValue(machine::kSysInfoKey, "SystemIdHex").has_value() +
-                      winsim::ReadRegistryValue(machine::kSysInfoKey, "RegulatoryID").has_value() +
-                      winsim::ReadRegistryValue(machine::kSysInfoKey, "System Manufacturer")
-                          .has_value(),
-                  2);
+        EXPECT_EQ(
+            winsim::ReadRegistryValue(machine::kSysInfoKey, "SystemIdHex").has_value() +
+                winsim::ReadRegistryValue(machine::kSysInfoKey, "RegulatoryID").has_value() +
+                winsim::ReadRegistryValue(machine::kSysInfoKey, "System Manufacturer").has_value(),
+            2);
     }
 }
 

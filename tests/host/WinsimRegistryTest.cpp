@@ -22,9 +22,9 @@ class WinsimRegistryTest : public ::testing::Test {
 
 TEST_F(WinsimRegistryTest, NamesAreCaseInsensitiveAndParentsAreCreated) {
     HKEY created = Create("SOFTWARE\\Maker\\App");
-    ASSERT_EQ(RegSetValueExA(created, "Name", 0, REG_BINARY, reinterpret_cast<const BYTE*>("ab"),
-                             2),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegSetValueExA(created, "Name", 0, REG_BINARY, reinterpret_cast<const BYTE*>("ab"), 2),
+        ERROR_SUCCESS);
     EXPECT_TRUE(winsim::RegistryKeyExists("HKLM\\software\\maker"));
     HKEY opened = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\MAKER\\app", 0, KEY_READ, &opened),

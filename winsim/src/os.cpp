@@ -33,9 +33,8 @@ HINSTANCE__ kernel32Module;
 // the size needed with the zero; 0 on a 32-bit system.
 UINT WINAPI GetSystemWow64DirectoryA(LPSTR buffer, UINT size) {
     long injected = 0;
-    if (detail::Enter("GetSystemWow64DirectoryA", {buffer ? "buffer" : "(null)",
-                                                   std::to_string(size)},
-                      &injected))
+    if (detail::Enter("GetSystemWow64DirectoryA",
+                      {buffer ? "buffer" : "(null)", std::to_string(size)}, &injected))
         return static_cast<UINT>(injected);
     if (os().probe != Wow64Probe::Answers) return 0;
     const UINT length = sizeof kWow64Directory - 1;
@@ -52,7 +51,9 @@ void SetReportedVersion(unsigned long platformId, unsigned long major, unsigned 
     os().minor = static_cast<DWORD>(minor);
 }
 
-void SetWow64Probe(Wow64Probe probe) { os().probe = probe; }
+void SetWow64Probe(Wow64Probe probe) {
+    os().probe = probe;
+}
 
 } // namespace winsim
 

@@ -44,7 +44,8 @@ RegistryState& registry() {
 const ResetHook resetRegistry([] { registry() = RegistryState{}; });
 
 std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
 }
 
@@ -143,11 +144,10 @@ bool IsStringType(DWORD type) {
 }
 
 bool ParseControlPath(const std::string& keyPath, KeyPath& path) {
-    static const std::map<std::string, std::string> abbreviations = {
-        {"hklm", "hkey_local_machine"},
-        {"hkcu", "hkey_current_user"},
-        {"hkcr", "hkey_classes_root"},
-        {"hku", "hkey_users"}};
+    static const std::map<std::string, std::string> abbreviations = {{"hklm", "hkey_local_machine"},
+                                                                     {"hkcu", "hkey_current_user"},
+                                                                     {"hkcr", "hkey_classes_root"},
+                                                                     {"hku", "hkey_users"}};
     if (!SplitPath(keyPath.c_str(), path) || path.empty()) return false;
     auto it = abbreviations.find(path.front());
     if (it != abbreviations.end()) path.front() = it->second;
@@ -162,15 +162,17 @@ KeyPath ControlPath(const std::string& keyPath) {
 
 } // namespace
 
-void SeedRegistryKey(const std::string& keyPath) { Create(ControlPath(keyPath)); }
+void SeedRegistryKey(const std::string& keyPath) {
+    Create(ControlPath(keyPath));
+}
 
-void SeedRegistryValue(const std::string& keyPath, const std::string& valueName,
-                       unsigned long type, const std::vector<unsigned char>& data) {
+void SeedRegistryValue(const std::string& keyPath, const std::string& valueName, unsigned long type,
+                       const std::vector<unsigned char>& data) {
     Create(ControlPath(keyPath)).values[Lower(valueName)] = Value{static_cast<DWORD>(type), data};
 }
 
-void SeedRegistryValue(const std::string& keyPath, const std::string& valueName,
-                       unsigned long type, const std::string& bytes) {
+void SeedRegistryValue(const std::string& keyPath, const std::string& valueName, unsigned long type,
+                       const std::string& bytes) {
     SeedRegistryValue(keyPath, valueName, type,
                       std::vector<unsigned char>(bytes.begin(), bytes.end()));
 }
@@ -199,7 +201,9 @@ void DeleteRegistryValue(const std::string& keyPath, const std::string& valueNam
     if (Key* key = Find(ControlPath(keyPath))) key->values.erase(Lower(valueName));
 }
 
-size_t OpenRegistryKeyCount() { return registry().handles.size(); }
+size_t OpenRegistryKeyCount() {
+    return registry().handles.size();
+}
 
 } // namespace winsim
 
@@ -249,8 +253,8 @@ LONG WINAPI RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
 
 // Windows NT stores the terminating zero of a string value even when the count leaves it out,
 // as long as the byte after the data is zero; the call log keeps the count the program passed.
-LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
-                           const BYTE* data, DWORD dataSize) {
+LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                           DWORD dataSize) {
     long injected = 0;
     if (Enter("RegSetValueExA",
               {winsim::HandleText(key), Text(valueName), std::to_string(reserved),

@@ -6,8 +6,8 @@
 
 namespace {
 
-// KEY_READ with KEY_SET_VALUE and KEY_CREATE_SUB_KEY, and no registry-view flag: the 32-bit
-// program works in the view Windows gives it.
+// 0x2001F. No registry-view flag: the program reads back from the same (32-bit) view that
+// RegCreateKeyA wrote to.
 constexpr REGSAM kReadAccess = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
 
 } // namespace

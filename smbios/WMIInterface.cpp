@@ -89,8 +89,7 @@ class VariantGuard {
 bool CopyByteArray(const VARIANT& value, TableBlock& block, int& length) {
     if (value.vt != (VT_ARRAY | VT_UI1)) return false;
     const SAFEARRAY* array = value.parray;
-    if (array == nullptr || array->cDims != 1 || array->cbElements != 1 ||
-        array->pvData == nullptr)
+    if (array == nullptr || array->cDims != 1 || array->cbElements != 1 || array->pvData == nullptr)
         return false;
     const LONG count = static_cast<LONG>(array->rgsabound[0].cElements);
     if (count <= 0) return false;
@@ -108,8 +107,8 @@ bool ReadRawTable(IWbemServices* services, InterfaceGuard<IEnumWbemClassObject>&
     HRESULT result;
     {
         ComText className(kRawTablesClass);
-        result = services->CreateInstanceEnum(className.Get(), kEnumFlags, nullptr,
-                                              enumerator.Out());
+        result =
+            services->CreateInstanceEnum(className.Get(), kEnumFlags, nullptr, enumerator.Out());
     }
     if (result != S_OK || !enumerator) return false;
     DebugTrace(TRACE_WMI_ENUM_OK);
@@ -132,7 +131,9 @@ bool ReadRawTable(IWbemServices* services, InterfaceGuard<IEnumWbemClassObject>&
 
 } // namespace
 
-CWMIInterface::~CWMIInterface() { ReleaseInterfaces(); }
+CWMIInterface::~CWMIInterface() {
+    ReleaseInterfaces();
+}
 
 void CWMIInterface::ReleaseInterfaces() {
     ReleaseQuietly(services);
@@ -176,9 +177,9 @@ bool CWMIInterface::ConnectStages(HRESULT& lastResult) {
     if (FAILED(lastResult) || services == nullptr) return false;
     DebugTrace(TRACE_WMI_CONNECTED);
 
-    lastResult = CoSetProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
-                                   RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr,
-                                   EOAC_NONE);
+    lastResult =
+        CoSetProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                          RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
     if (FAILED(lastResult)) return false;
     DebugTrace(TRACE_WMI_BLANKET);
     return true;

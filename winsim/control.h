@@ -74,10 +74,17 @@ std::string Text(const char* text);
 // Calling a released interface, releasing it once too often, or freeing something that is not
 // a live BSTR or SAFEARRAY aborts the test run, as the heap does on a double free.
 
-enum class WmiStage { CoCreateInstance, ConnectServer, CoSetProxyBlanket, CreateInstanceEnum, Next };
+enum class WmiStage {
+    CoCreateInstance,
+    ConnectServer,
+    CoSetProxyBlanket,
+    CreateInstanceEnum,
+    Next
+};
 
-// The HRESULT `stage` returns. Negative: the call fails and hands out nothing. Otherwise the
-// call does its work and returns `hr` (Next then returns it even when it ran out of instances).
+// The HRESULT `stage` returns (taken as 32 bits, so 0x80041002 is a failure). Negative: the call
+// fails and hands out nothing. Otherwise the call does its work and returns `hr` (Next then returns
+// it even when it ran out of instances).
 void SetWmiResult(WmiStage stage, long hr);
 // The HRESULT of IWbemClassObject::Get for `property`. Negative: no value is handed out.
 void SetWmiGetResult(const std::string& property, long hr);
@@ -107,11 +114,9 @@ void RemoveWmiProperty(const std::string& name);
 // interface type ("IWbemLocator", "IWbemServices", "IEnumWbemClassObject", "IWbemClassObject").
 long LiveComReferences();
 long LiveComReferences(const std::string& interfaceName);
-// Number of interface objects the service has handed out since Reset, of one type.
-int ComObjectsCreated(const std::string& interfaceName);
-size_t OutstandingBstrs();       // BSTRs made (by SysAllocString or Get) and not yet freed
-size_t OutstandingSafeArrays();  // arrays made (by SafeArrayCreateVector or Get), not destroyed
-size_t UnclearedVariants();      // VARIANTs that Get filled and VariantClear has not emptied
-bool ComInitialised();           // CoInitializeEx succeeded and CoUninitialize did not undo it
+size_t OutstandingBstrs();      // BSTRs made (by SysAllocString or Get) and not yet freed
+size_t OutstandingSafeArrays(); // arrays made (by SafeArrayCreateVector or Get), not destroyed
+size_t UnclearedVariants();     // VARIANTs that Get filled and VariantClear has not emptied
+bool ComInitialised();          // CoInitializeEx succeeded and CoUninitialize did not undo it
 
 } // namespace winsim

@@ -35,7 +35,8 @@ ComState& comState() {
 }
 
 void FreeEverything() {
-    for (BSTR text : comState().bstrs) std::free(reinterpret_cast<UINT*>(text) - 1);
+    for (BSTR text : comState().bstrs)
+        std::free(reinterpret_cast<UINT*>(text) - 1);
     for (SAFEARRAY* array : comState().arrays) {
         std::free(array->pvData);
         std::free(array);
@@ -94,14 +95,16 @@ SAFEARRAY* AllocateDescriptor(WORD dimensions) {
 }
 
 void DestroyArray(SAFEARRAY* array) {
-    if (comState().arrays.erase(array) == 0) Misuse("SafeArrayDestroy of an array that is not live");
+    if (comState().arrays.erase(array) == 0)
+        Misuse("SafeArrayDestroy of an array that is not live");
     std::free(array->pvData);
     std::free(array);
 }
 
 void FreeBstr(BSTR text) {
     if (text == nullptr) return;
-    if (comState().bstrs.erase(text) == 0) Misuse("SysFreeString of a pointer that is not a live BSTR");
+    if (comState().bstrs.erase(text) == 0)
+        Misuse("SysFreeString of a pointer that is not a live BSTR");
     std::free(reinterpret_cast<UINT*>(text) - 1);
 }
 
@@ -181,27 +184,34 @@ std::string GuidText(const GUID& guid) {
 std::string Narrow(const OLECHAR* text) {
     if (text == nullptr) return "(null)";
     std::string narrow;
-    for (; *text; ++text) narrow += (*text >= 0x20 && *text < 0x7F) ? char(*text) : '?';
+    for (; *text; ++text)
+        narrow += (*text >= 0x20 && *text < 0x7F) ? char(*text) : '?';
     return narrow;
 }
 
-bool IsLiveBstr(BSTR text) { return comState().bstrs.count(text) != 0; }
+bool IsLiveBstr(BSTR text) {
+    return comState().bstrs.count(text) != 0;
+}
 
 std::string BstrText(BSTR text) {
     if (text == nullptr) return "(null)";
     return IsLiveBstr(text) ? Narrow(text) : "(not a BSTR)";
 }
 
-std::string Pointer(const void* pointer) { return pointer ? "(set)" : "(null)"; }
+std::string Pointer(const void* pointer) {
+    return pointer ? "(set)" : "(null)";
+}
 
 // --- allocations ------------------------------------------------------------------------------
 
 BSTR MakeBstr(const std::string& text) {
-    auto* block = static_cast<UINT*>(std::malloc(sizeof(UINT) + (text.size() + 1) * sizeof(OLECHAR)));
+    auto* block =
+        static_cast<UINT*>(std::malloc(sizeof(UINT) + (text.size() + 1) * sizeof(OLECHAR)));
     if (block == nullptr) throw std::bad_alloc();
     block[0] = static_cast<UINT>(text.size() * 2); // byte count of a 16-bit string, as on Windows
     BSTR bstr = reinterpret_cast<BSTR>(block + 1);
-    for (size_t i = 0; i < text.size(); ++i) bstr[i] = static_cast<unsigned char>(text[i]);
+    for (size_t i = 0; i < text.size(); ++i)
+        bstr[i] = static_cast<unsigned char>(text[i]);
     bstr[text.size()] = 0;
     comState().bstrs.insert(bstr);
     return bstr;
@@ -236,7 +246,8 @@ void NoteVariantFilled(const VARIANT* variant, const std::string& property) {
 
 long LiveComReferences() {
     long references = 0;
-    for (const auto& object : com::comState().objects) references += object->References();
+    for (const auto& object : com::comState().objects)
+        references += object->References();
     return references;
 }
 
@@ -247,17 +258,18 @@ long LiveComReferences(const std::string& interfaceName) {
     return references;
 }
 
-int ComObjectsCreated(const std::string& interfaceName) {
-    int created = 0;
-    for (const auto& object : com::comState().objects)
-        if (object->InterfaceName() == interfaceName) ++created;
-    return created;
+size_t OutstandingBstrs() {
+    return com::comState().bstrs.size();
 }
-
-size_t OutstandingBstrs() { return com::comState().bstrs.size(); }
-size_t OutstandingSafeArrays() { return com::comState().arrays.size(); }
-size_t UnclearedVariants() { return com::comState().filledVariants.size(); }
-bool ComInitialised() { return com::comState().initialised > 0; }
+size_t OutstandingSafeArrays() {
+    return com::comState().arrays.size();
+}
+size_t UnclearedVariants() {
+    return com::comState().filledVariants.size();
+}
+bool ComInitialised() {
+    return com::comState().initialised > 0;
+}
 
 } // namespace winsim
 
@@ -284,14 +296,14 @@ void WINAPI CoUninitialize() {
 }
 
 HRESULT WINAPI CoInitializeSecurity(PSECURITY_DESCRIPTOR securityDescriptor, LONG authServices,
-                                    SOLE_AUTHENTICATION_SERVICE* authServiceList,
-                                    void* reserved1, DWORD authnLevel, DWORD impLevel,
-                                    void* authList, DWORD capabilities, void* reserved3) {
+                                    SOLE_AUTHENTICATION_SERVICE* authServiceList, void* reserved1,
+                                    DWORD authnLevel, DWORD impLevel, void* authList,
+                                    DWORD capabilities, void* reserved3) {
     long injected = 0;
     if (Enter("CoInitializeSecurity",
-              {Pointer(securityDescriptor), std::to_string(authServices),
-               Pointer(authServiceList), Pointer(reserved1), std::to_string(authnLevel),
-               std::to_string(impLevel), Pointer(authList), Hex(capabilities), Pointer(reserved3)},
+              {Pointer(securityDescriptor), std::to_string(authServices), Pointer(authServiceList),
+               Pointer(reserved1), std::to_string(authnLevel), std::to_string(impLevel),
+               Pointer(authList), Hex(capabilities), Pointer(reserved3)},
               &injected))
         return static_cast<HRESULT>(injected);
     if (comState().initialised == 0) return CO_E_NOTINITIALIZED;
@@ -348,7 +360,8 @@ BSTR WINAPI SysAllocString(const OLECHAR* text) {
     if (Enter("SysAllocString", {Narrow(text)}, &injected)) return nullptr;
     if (text == nullptr) return nullptr;
     std::string narrow;
-    for (const OLECHAR* c = text; *c; ++c) narrow += static_cast<char>(*c);
+    for (const OLECHAR* c = text; *c; ++c)
+        narrow += static_cast<char>(*c);
     return MakeBstr(narrow);
 }
 
@@ -367,9 +380,8 @@ UINT WINAPI SysStringLen(BSTR text) {
 
 SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE vt, LONG lowerBound, ULONG elements) {
     long injected = 0;
-    if (Enter("SafeArrayCreateVector", {Hex(vt), std::to_string(lowerBound),
-                                        std::to_string(elements)},
-              &injected))
+    if (Enter("SafeArrayCreateVector",
+              {Hex(vt), std::to_string(lowerBound), std::to_string(elements)}, &injected))
         return nullptr;
     winsim::WmiValue shape;
     shape.elementCounts = {static_cast<long>(elements)};
@@ -380,7 +392,8 @@ SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE vt, LONG lowerBound, ULONG eleme
 
 HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* array) {
     long injected = 0;
-    if (Enter("SafeArrayDestroy", {Pointer(array)}, &injected)) return static_cast<HRESULT>(injected);
+    if (Enter("SafeArrayDestroy", {Pointer(array)}, &injected))
+        return static_cast<HRESULT>(injected);
     if (array == nullptr) return S_OK;
     DestroyArray(array);
     return S_OK;
@@ -396,8 +409,8 @@ void WINAPI VariantInit(VARIANTARG* variant) {
 
 HRESULT WINAPI VariantClear(VARIANTARG* variant) {
     long injected = 0;
-    if (Enter("VariantClear", {variant ? FilledBy(variant) : "(null)", variant ? Hex(variant->vt) : ""},
-              &injected))
+    if (Enter("VariantClear",
+              {variant ? FilledBy(variant) : "(null)", variant ? Hex(variant->vt) : ""}, &injected))
         return static_cast<HRESULT>(injected);
     if (variant == nullptr) return E_INVALIDARG;
     const VARTYPE vt = variant->vt;

@@ -219,9 +219,16 @@ IUnknown* CreateLocator(REFIID iid) {
 
 // --- control ----------------------------------------------------------------------------------
 
-void SetWmiResult(WmiStage stage, long hr) { script().results[stage] = hr; }
-void SetWmiGetResult(const std::string& property, long hr) { script().getResults[property] = hr; }
-void SetWmiInstanceCount(int count) { script().instances = count; }
+// Results are kept as the 32-bit HRESULTs they stand for, so 0x80041002 counts as negative.
+void SetWmiResult(WmiStage stage, long hr) {
+    script().results[stage] = static_cast<HRESULT>(hr);
+}
+void SetWmiGetResult(const std::string& property, long hr) {
+    script().getResults[property] = static_cast<HRESULT>(hr);
+}
+void SetWmiInstanceCount(int count) {
+    script().instances = count;
+}
 
 WmiValue WmiOfType(unsigned short vt, long scalar) {
     WmiValue value;
@@ -252,6 +259,8 @@ void SetWmiProperty(const std::string& name, WmiValue value) {
     script().properties[name] = std::move(value);
 }
 
-void RemoveWmiProperty(const std::string& name) { script().properties.erase(name); }
+void RemoveWmiProperty(const std::string& name) {
+    script().properties.erase(name);
+}
 
 } // namespace winsim

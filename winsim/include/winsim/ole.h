@@ -32,8 +32,12 @@ inline bool IsEqualGUID(REFGUID a, REFGUID b) {
         if (a.Data4[i] != b.Data4[i]) return false;
     return true;
 }
-inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
-inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
+inline bool operator==(REFGUID a, REFGUID b) {
+    return IsEqualGUID(a, b);
+}
+inline bool operator!=(REFGUID a, REFGUID b) {
+    return !IsEqualGUID(a, b);
+}
 
 // --- IUnknown ---------------------------------------------------------------------------------
 struct IUnknown {
@@ -151,9 +155,9 @@ struct SOLE_AUTHENTICATION_SERVICE;
 HRESULT WINAPI CoInitializeEx(LPVOID reserved, DWORD coInit);
 void WINAPI CoUninitialize();
 HRESULT WINAPI CoInitializeSecurity(PSECURITY_DESCRIPTOR securityDescriptor, LONG authServices,
-                                    SOLE_AUTHENTICATION_SERVICE* authServiceList,
-                                    void* reserved1, DWORD authnLevel, DWORD impLevel,
-                                    void* authList, DWORD capabilities, void* reserved3);
+                                    SOLE_AUTHENTICATION_SERVICE* authServiceList, void* reserved1,
+                                    DWORD authnLevel, DWORD impLevel, void* authList,
+                                    DWORD capabilities, void* reserved3);
 HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD clsContext, REFIID iid,
                                 LPVOID* object);
 HRESULT WINAPI CoSetProxyBlanket(IUnknown* proxy, DWORD authnService, DWORD authzService,

@@ -141,7 +141,7 @@ void CWMIInterface::ReleaseInterfaces() {
 }
 
 int CWMIInterface::Connect() {
-    ReleaseInterfaces(); // a second Connect must not drop the references of the first
+    ReleaseInterfaces(); // a second Connect would otherwise overwrite, and leak, the first ones
     connected = 0;
     int result = kWmiFailure;
     HRESULT lastResult = S_OK;

@@ -1,9 +1,15 @@
+// The first table source: the raw SMBIOS table as the management-instrumentation service
+// reports it. Any failure on the way (traced by CWMIInterface) makes the extraction ask the
+// registry copy next.
 #include "smbios/TableBlock.h"
+#include "smbios/WMIInterface.h"
 
-// Not built yet: the management-instrumentation service is not asked, so this source never
-// answers.
 int GetSMBIOSFromWMI(TableBlock& block, int& length) {
     block.reset();
     length = 0;
-    return 0;
+    CWMIInterface wmi;
+    if (wmi.Connect() != kWmiSuccess) return 0;
+    const bool copied = wmi.GetSMBIOSInfo(block, length) == kWmiSuccess;
+    wmi.ReleaseInterfaces();
+    return copied ? 1 : 0;
 }

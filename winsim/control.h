@@ -83,5 +83,72 @@ void SetReportedVersion(unsigned long platformId, unsigned long major, unsigned 
 // system), or absent. ThrowInCall("GetSystemWow64DirectoryA") makes the looked-up call throw.
 enum class Wow64Probe { Answers, ReturnsZero, Absent };
 void SetWow64Probe(Wow64Probe probe);
+// --- COM, automation and WMI ------------------------------------------------------------------
+// The stand-in's management-instrumentation service serves the class "MSSmBios_RawSMBiosTables"
+// in the namespace "ROOT\wmi". After Reset it answers like a machine without firmware tables:
+// every stage succeeds, there is one instance, "Active" is VT_BOOL true and "SMBiosData" is
+// VT_NULL.
+//
+// Every call is logged, and can be targeted by FailCall/ThrowInCall, under its platform name:
+// CoInitializeEx, CoInitializeSecurity, CoCreateInstance, CoSetProxyBlanket, CoUninitialize,
+// SysAllocString, SysFreeString, VariantInit, VariantClear, SafeArrayCreateVector,
+// SafeArrayDestroy, IWbemLocator::ConnectServer, IWbemServices::CreateInstanceEnum,
+// IEnumWbemClassObject::Next, IWbemClassObject::Get, and <interface>::QueryInterface, ::AddRef
+// and ::Release for IWbemLocator, IWbemServices, IEnumWbemClassObject and IWbemClassObject.
+// FailCall makes a call hand out nothing (null interface, no value); the scripted results
+// below let the call do its work unless the result is negative.
+//
+// Logged arguments: GUIDs as {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}, flags and VARTYPEs in hex,
+// levels, counts and time-outs in signed decimal, BSTRs as their text ("(null)" for none and
+// "(not a BSTR)" for a pointer that SysAllocString did not hand out), other pointers as
+// "(null)" or "(set)", an interface passed in as the name of its interface.
+//
+// Calling a released interface, releasing it once too often, or freeing something that is not
+// a live BSTR or SAFEARRAY aborts the test run, as the heap does on a double free.
+
+enum class WmiStage {
+    CoCreateInstance,
+    ConnectServer,
+    CoSetProxyBlanket,
+    CreateInstanceEnum,
+    Next
+};
+
+// The HRESULT `stage` returns (taken as 32 bits, so 0x80041002 is a failure). Negative: the call
+// fails and hands out nothing. Otherwise the call does its work and returns `hr` (Next then returns
+// it even when it ran out of instances).
+void SetWmiResult(WmiStage stage, long hr);
+// The HRESULT of IWbemClassObject::Get for `property`. Negative: no value is handed out.
+void SetWmiGetResult(const std::string& property, long hr);
+// Number of instances the enumeration yields (default 1).
+void SetWmiInstanceCount(int count);
+
+// A property value as Get hands it out in a VARIANT.
+struct WmiValue {
+    unsigned short vt = 1;            // VARTYPE; default VT_NULL
+    long scalar = 0;                  // the value of a scalar type (VT_BOOL: non-zero is true)
+    std::vector<unsigned char> bytes; // the array's raw element data, or the text of a VT_BSTR
+    // The array's bounds as its descriptor reports them, first bound first (signed, so a
+    // negative count can be reported). Empty: one bound counting the elements in `bytes`.
+    std::vector<long> elementCounts;
+    bool nullArray = false; // a VT_ARRAY type whose parray is null
+    bool nullData = false;  // an array descriptor whose pvData is null
+};
+WmiValue WmiOfType(unsigned short vt, long scalar = 0);
+WmiValue WmiByteArray(std::vector<unsigned char> bytes);
+// A VT_ARRAY | elementType array holding `bytes` as its element data.
+WmiValue WmiArray(unsigned short elementType, std::vector<unsigned char> bytes);
+WmiValue WmiText(const std::string& text);
+void SetWmiProperty(const std::string& name, WmiValue value);
+void RemoveWmiProperty(const std::string& name);
+
+// Leak accounting. References still held on all interfaces handed out, or on those of one
+// interface type ("IWbemLocator", "IWbemServices", "IEnumWbemClassObject", "IWbemClassObject").
+long LiveComReferences();
+long LiveComReferences(const std::string& interfaceName);
+size_t OutstandingBstrs();      // BSTRs made (by SysAllocString or Get) and not yet freed
+size_t OutstandingSafeArrays(); // arrays made (by SafeArrayCreateVector or Get), not destroyed
+size_t UnclearedVariants();     // VARIANTs that Get filled and VariantClear has not emptied
+bool ComInitialised();          // CoInitializeEx succeeded and CoUninitialize did not undo it
 
 } // namespace winsim

@@ -7,9 +7,13 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 pkgs=(cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
-      g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 wine32:i386 dmidecode python3)
+      g++-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
+      wine wine64 wine32:i386 qemu-user-static dmidecode python3)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
-[ ${#need[@]} -eq 0 ] && exit 0
+here=$(dirname "$0")
+if [ ${#need[@]} -eq 0 ]; then
+  exec "$here/i386-support.sh"
+fi
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "bootstrap: missing packages: ${need[*]} (run as root to install them)" >&2
@@ -20,3 +24,4 @@ export DEBIAN_FRONTEND=noninteractive
 dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+"$here/i386-support.sh"

@@ -1,8 +1,12 @@
-/* Debugger-output capture: runs a program as a debuggee and prints every text it hands to the
- * debugger output, in order, one line each, escaped so that the exact bytes can be recovered:
+/* Debugger-output capture: runs a program and prints every text it hands to the debugger
+ * output, in order, one line each, escaped so that the exact bytes can be recovered:
  *   DBG <text>     printable ASCII as is, a backslash as \\, every other byte as \xHH
- *   EXIT <code>    the debuggee's exit code (decimal, signed), which is also ours
- * Usage: dbgcapture PROGRAM [ARGUMENT...]   (arguments are passed on as they are) */
+ *   EXIT <code>    the program's exit code (decimal, signed), which is also ours
+ * Usage: dbgcapture [--monitor] PROGRAM [ARGUMENT...]   (arguments are passed on as they are)
+ * By default the program runs as a debuggee and its texts arrive as debug events. With
+ * --monitor it runs undebugged and the texts are read the way an output monitor reads them,
+ * through the shared DBWIN buffer; that also works across bitnesses and where the debuggee's
+ * exceptions cannot reach a debugger (32-bit code emulated under Wine). */
 #include <windows.h>
 
 #include <stdio.h>
@@ -72,6 +76,59 @@ static char* BuildCommandLine(int argc, char** argv) {
     return line;
 }
 
+/* The output-monitor protocol: the monitor owns the buffer and two events; a writer waits for
+ * BUFFER_READY, writes its process id and text, and signals DATA_READY. */
+static int Monitor(const char* program, char* commandLine) {
+    STARTUPINFOA startup;
+    PROCESS_INFORMATION process;
+    HANDLE mapping, bufferReady, dataReady;
+    const unsigned char* buffer;
+    DWORD exitCode = 0;
+    int running = 1;
+
+    mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 4096,
+                                 "DBWIN_BUFFER");
+    bufferReady = CreateEventA(NULL, FALSE, FALSE, "DBWIN_BUFFER_READY");
+    dataReady = CreateEventA(NULL, FALSE, FALSE, "DBWIN_DATA_READY");
+    if (mapping == NULL || bufferReady == NULL || dataReady == NULL ||
+        GetLastError() == ERROR_ALREADY_EXISTS) {
+        fprintf(stderr, "dbgcapture: cannot own the debug-output buffer (error %lu)\n",
+                GetLastError());
+        return 2;
+    }
+    buffer = (const unsigned char*)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 4096);
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    if (buffer == NULL || !CreateProcessA(program, commandLine, NULL, NULL, FALSE, 0, NULL, NULL,
+                                          &startup, &process)) {
+        fprintf(stderr, "dbgcapture: cannot start %s (error %lu)\n", program, GetLastError());
+        return 2;
+    }
+    SetEvent(bufferReady);
+    while (running) {
+        HANDLE waits[2];
+        DWORD which;
+        waits[0] = dataReady;
+        waits[1] = process.hProcess;
+        which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        if (which == WAIT_OBJECT_0) {
+            if (*(const DWORD*)buffer == process.dwProcessId)
+                PrintEscaped(buffer + 4, strnlen((const char*)buffer + 4, 4096 - 4));
+            fflush(stdout);
+            SetEvent(bufferReady);
+        } else {
+            running = 0; /* exited; a text signalled at the same moment is read first above */
+            if (WaitForSingleObject(dataReady, 0) == WAIT_OBJECT_0 &&
+                *(const DWORD*)buffer == process.dwProcessId)
+                PrintEscaped(buffer + 4, strnlen((const char*)buffer + 4, 4096 - 4));
+        }
+    }
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    printf("EXIT %ld\n", (long)exitCode);
+    fflush(stdout);
+    return (int)exitCode;
+}
+
 int main(int argc, char** argv) {
     STARTUPINFOA startup;
     PROCESS_INFORMATION process;
@@ -79,8 +136,13 @@ int main(int argc, char** argv) {
     DWORD exitCode = 0;
     char* commandLine;
 
+    if (argc > 1 && strcmp(argv[1], "--monitor") == 0) {
+        commandLine = argc > 2 ? BuildCommandLine(argc - 1, argv + 1) : NULL;
+        if (commandLine == NULL) return 2;
+        return Monitor(argv[2], commandLine);
+    }
     if (argc < 2) {
-        fputs("usage: dbgcapture PROGRAM [ARGUMENT...]\n", stderr);
+        fputs("usage: dbgcapture [--monitor] PROGRAM [ARGUMENT...]\n", stderr);
         return 2;
     }
     commandLine = BuildCommandLine(argc, argv);

@@ -1,6 +1,8 @@
 // Times the walk and the finalisation on the desktop sample and on a 64 KiB table made of
-// repeated copies of it, beside one memchr pass over the same bytes as the memory-speed floor.
+// repeated copies of it (also with an observer that does nothing), beside one memchr pass over
+// the same bytes as the memory-speed floor.
 #include "smbios/SystemIdentity.h"
+#include "smbios/WalkObserver.h"
 
 #include <benchmark/benchmark.h>
 
@@ -35,13 +37,14 @@ const std::vector<BYTE>& LargeTable() {
     return table;
 }
 
-void WalkAndFinalise(benchmark::State& state, const std::vector<BYTE>& table) {
+void WalkAndFinalise(benchmark::State& state, const std::vector<BYTE>& table,
+                     WalkObserver* observer = nullptr) {
     for (auto _ : state) {
         IdentityCandidates candidates = {};
         SystemIdentity identity;
         const int result =
-            WalkSMBiosTable(table.data(), static_cast<int>(table.size()), candidates);
-        FinaliseIdentity(candidates, identity);
+            WalkSMBiosTable(table.data(), static_cast<int>(table.size()), candidates, observer);
+        FinaliseIdentity(candidates, identity, observer);
         benchmark::DoNotOptimize(result);
         benchmark::DoNotOptimize(identity);
     }
@@ -66,6 +69,11 @@ void BM_WalkDesktop(benchmark::State& state) {
 void BM_WalkLarge(benchmark::State& state) {
     WalkAndFinalise(state, LargeTable());
 }
+// The cost of following the walk with an observer that does nothing.
+void BM_WalkLargeObserved(benchmark::State& state) {
+    WalkObserver nothing;
+    WalkAndFinalise(state, LargeTable(), &nothing);
+}
 void BM_MemchrDesktop(benchmark::State& state) {
     MemchrFloor(state, DesktopTable());
 }
@@ -75,6 +83,7 @@ void BM_MemchrLarge(benchmark::State& state) {
 
 BENCHMARK(BM_WalkDesktop);
 BENCHMARK(BM_WalkLarge);
+BENCHMARK(BM_WalkLargeObserved);
 BENCHMARK(BM_MemchrDesktop);
 BENCHMARK(BM_MemchrLarge);
 

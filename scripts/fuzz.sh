@@ -13,4 +13,4 @@ cmake --build --preset fuzz -j2 --target walk_fuzz
 work=build/fuzz/corpus
 mkdir -p "$work" build/fuzz/artifacts
 build/fuzz/fuzz/walk_fuzz "$work" fuzz/corpus -max_total_time="$seconds" -max_len=4096 \
-    -artifact_prefix=build/fuzz/artifacts/ -print_final_stats=1
+    -artifact_prefix=build/fuzz/artifacts/ -error_exitcode=1 -print_final_stats=1

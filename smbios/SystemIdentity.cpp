@@ -3,6 +3,7 @@
 #include "smbios/SystemIdentity.h"
 
 #include "smbios/TableBlock.h"
+#include "smbios/WalkObserver.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -51,24 +52,50 @@ bool NormaliseHexText(char* text, size_t size) {
     return true;
 }
 
-void FinaliseIdentity(const IdentityCandidates& candidates, SystemIdentity& identity) {
+namespace {
+
+ValueSource FinaliseManufacturer(const IdentityCandidates& candidates, SystemIdentity& identity) {
     CopyText(identity.szManufacturer, candidates.manufacturer);
+    return candidates.manufacturer[0] != '\0' ? ValueSource::ManufacturerString
+                                              : ValueSource::Fallback;
+}
 
+ValueSource FinaliseSystemId(const IdentityCandidates& candidates, SystemIdentity& identity) {
     if (candidates.oemSystemId[0] != '\0') {
-        char systemId[kCandidateIdSize];
-        CopyText(systemId, candidates.oemSystemId);
-        NormaliseHexText(systemId, sizeof systemId);
-        CopyText(identity.szSystemIdHex, systemId);
-    } else if (candidates.systemId208[0] != '\0') {
-        CopyText(identity.szSystemIdHex, candidates.systemId208);
-    } else {
-        CopyText(identity.szSystemIdHex, "0");
+        char text[kCandidateIdSize];
+        CopyText(text, candidates.oemSystemId);
+        NormaliseHexText(text, sizeof text);
+        CopyText(identity.szSystemIdHex, text);
+        return ValueSource::OemSystemId;
     }
+    if (candidates.systemId208[0] != '\0') {
+        CopyText(identity.szSystemIdHex, candidates.systemId208);
+        return ValueSource::Type208;
+    }
+    CopyText(identity.szSystemIdHex, "0");
+    return ValueSource::Fallback;
+}
 
-    if (candidates.regulatory[0] != '\0')
+ValueSource FinaliseRegulatoryId(const IdentityCandidates& candidates, SystemIdentity& identity) {
+    if (candidates.regulatory[0] != '\0') {
         CopyText(identity.szRegulatoryID, candidates.regulatory);
-    else
-        CopyText(identity.szRegulatoryID, "00000");
+        return ValueSource::OemRegulatoryId;
+    }
+    CopyText(identity.szRegulatoryID, "00000");
+    return ValueSource::Fallback;
+}
+
+} // namespace
+
+void FinaliseIdentity(const IdentityCandidates& candidates, SystemIdentity& identity,
+                      WalkObserver* observer) {
+    const ValueSource manufacturer = FinaliseManufacturer(candidates, identity);
+    const ValueSource systemId = FinaliseSystemId(candidates, identity);
+    const ValueSource regulatory = FinaliseRegulatoryId(candidates, identity);
+    if (observer == nullptr) return;
+    observer->OnValue(IdentityField::Manufacturer, manufacturer, identity.szManufacturer);
+    observer->OnValue(IdentityField::SystemId, systemId, identity.szSystemIdHex);
+    observer->OnValue(IdentityField::RegulatoryId, regulatory, identity.szRegulatoryID);
 }
 
 int GetSystemIdentity(SystemIdentity* fields) {

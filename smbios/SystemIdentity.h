@@ -22,13 +22,19 @@ struct IdentityCandidates {
     char systemId208[kCandidateIdSize];   // hexadecimal text of the last type-208 structure
 };
 
+class WalkObserver; // smbios/WalkObserver.h
+
 // Walks `length` bytes of structures from `table`. Returns 1 when the walk used up the data,
 // 0 when it was cut short (a string number out of range, or a structure that would need a
 // byte outside the table); the candidates then hold what was gathered before that point.
-int WalkSMBiosTable(const BYTE* table, int length, IdentityCandidates& candidates);
+// An observer, when given, is told what the walk meets.
+int WalkSMBiosTable(const BYTE* table, int length, IdentityCandidates& candidates,
+                    WalkObserver* observer = nullptr);
 
-// Applies the normalisation and the fall-backs "0" and "00000" to the candidates.
-void FinaliseIdentity(const IdentityCandidates& candidates, SystemIdentity& identity);
+// Applies the normalisation and the fall-backs "0" and "00000" to the candidates; an observer,
+// when given, is told where each value came from.
+void FinaliseIdentity(const IdentityCandidates& candidates, SystemIdentity& identity,
+                      WalkObserver* observer = nullptr);
 
 // Rewrites `text` (at most `size` bytes with its zero) as the 32-bit value that a "%X" scan
 // reads from it, printed with "%X". Text without a hexadecimal number stays unchanged.

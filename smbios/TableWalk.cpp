@@ -1,14 +1,13 @@
 // The walk over the raw SMBIOS structure table. Every byte is checked against the table's
 // length before it is read: a structure that needs a byte outside the table ends the walk.
 #include "smbios/SystemIdentity.h"
+#include "smbios/WalkObserver.h"
 
 #include "trace/AnsiText.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -25,38 +24,76 @@ void CopyRange(const char* begin, const char* end, char* out, size_t size) {
     out[count] = '\0';
 }
 
+enum class Marked { No, Yes, WithoutBracket };
+
 // The characters between `marker` and the next "]" (or the end of the text) become `out`.
-void TakeMarkedText(const char* text, const char* marker, char* out, size_t size) {
+Marked TakeMarkedText(const char* text, const char* marker, char* out, size_t size) {
     const char* found = AnsiFind(text, marker);
-    if (found == nullptr) return;
+    if (found == nullptr) return Marked::No;
     const char* begin = found + std::strlen(marker);
     const char* end = AnsiFind(found, "]");
+    const Marked marked = end != nullptr ? Marked::Yes : Marked::WithoutBracket;
     if (end == nullptr) end = begin + std::strlen(begin);
     CopyRange(begin, end, out, size);
+    return marked;
 }
 
 class TableWalk {
   public:
-    TableWalk(const BYTE* table, int length, IdentityCandidates& candidates)
-        : m_table(table), m_length(length > 0 ? length : 0), m_candidates(candidates) {}
+    TableWalk(const BYTE* table, int length, IdentityCandidates& candidates, WalkObserver* observer)
+        : m_table(table), m_length(length > 0 ? length : 0), m_candidates(candidates),
+          m_observer(observer) {}
 
     int Run() {
         int64_t offset = 0;
         while (offset + 1 < m_length) {
             const BYTE type = m_table[offset];
             const BYTE length = m_table[offset + 1];
+            if (m_observer) m_observer->OnStructure(Int(offset), type, length, Handle(offset));
             if (!Structure(offset, type, length)) return 0;
-            offset = NextStructure(offset + length);
-            if (offset < 0) break;
+            const int64_t next = NextStructure(offset + length);
+            if (next < 0) {
+                Report(WalkAnomaly::UnterminatedStructure, offset);
+                break;
+            }
+            offset = next;
         }
         return 1;
     }
 
   private:
+    // The current string; the walk examines each string as soon as it is read.
+    struct Text {
+        char chars[kStringBufferSize];
+    };
+
+    static int Int(int64_t value) { return static_cast<int>(value); }
+
     bool ByteAt(int64_t position, BYTE& value) const {
         if (position < 0 || position >= m_length) return false;
         value = m_table[position];
         return true;
+    }
+
+    int Handle(int64_t offset) const {
+        BYTE length = 0, low = 0, high = 0;
+        if (!ByteAt(offset + 1, length) || length < 4) return -1;
+        if (!ByteAt(offset + 2, low) || !ByteAt(offset + 3, high)) return -1;
+        return low | high << 8;
+    }
+
+    void Report(WalkAnomaly anomaly, int64_t offset, int number = 0) const {
+        if (m_observer) m_observer->OnAnomaly(anomaly, Int(offset), number);
+    }
+
+    // Ends the walk at a structure that needs a byte outside the table.
+    bool Truncated(int64_t offset) const {
+        Report(WalkAnomaly::TruncatedStructure, offset);
+        return false;
+    }
+
+    void Candidate(ValueSource source, int64_t offset, int number, const char* text) const {
+        if (m_observer) m_observer->OnCandidate(source, Int(offset), number, text);
     }
 
     bool Structure(int64_t offset, BYTE type, BYTE length) {
@@ -73,65 +110,83 @@ class TableWalk {
     }
 
     bool SystemInformation(int64_t offset, BYTE length) {
-        BYTE number = 0;
-        if (!ByteAt(offset + 4, number)) return false;
-        if (number == 0) return true;
-        std::vector<std::string> strings;
-        if (!CollectStrings(offset, length, strings)) return false;
-        if (number > strings.size()) return false; // string number out of range
-        const std::string& manufacturer = strings[number - 1];
-        CopyRange(manufacturer.data(), manufacturer.data() + manufacturer.size(),
-                  m_candidates.manufacturer, sizeof m_candidates.manufacturer);
+        BYTE wanted = 0;
+        if (!ByteAt(offset + 4, wanted)) return Truncated(offset);
+        if (wanted == 0) return true;
+        Text manufacturer = {};
+        int count = 0;
+        const bool complete = ForEachString(offset, length, [&](int number, const Text& text) {
+            count = number;
+            if (number == wanted) manufacturer = text;
+        });
+        if (!complete) return false;
+        if (wanted > count) {
+            Report(WalkAnomaly::StringNumberOutOfRange, offset, wanted);
+            return false;
+        }
+        std::snprintf(m_candidates.manufacturer, sizeof m_candidates.manufacturer, "%s",
+                      manufacturer.chars);
+        Candidate(ValueSource::ManufacturerString, offset, wanted, m_candidates.manufacturer);
         return true;
     }
 
     bool OemStrings(int64_t offset, BYTE length) {
         BYTE present = 0;
-        if (!ByteAt(offset + 5, present)) return false;
+        if (!ByteAt(offset + 5, present)) return Truncated(offset);
         if (present == 0) return true;
-        std::vector<std::string> strings;
-        const bool complete = CollectStrings(offset, length, strings);
-        for (const std::string& text : strings) {
-            TakeMarkedText(text.c_str(), "13[", m_candidates.regulatory,
-                           sizeof m_candidates.regulatory);
-            TakeMarkedText(text.c_str(), "1[", m_candidates.oemSystemId,
-                           sizeof m_candidates.oemSystemId);
-        }
-        return complete;
+        return ForEachString(offset, length, [&](int number, const Text& text) {
+            Marker(offset, number, text, "13[", ValueSource::OemRegulatoryId,
+                   m_candidates.regulatory, sizeof m_candidates.regulatory);
+            Marker(offset, number, text, "1[", ValueSource::OemSystemId, m_candidates.oemSystemId,
+                   sizeof m_candidates.oemSystemId);
+        });
+    }
+
+    void Marker(int64_t offset, int number, const Text& text, const char* marker,
+                ValueSource source, char* out, size_t size) const {
+        const Marked marked = TakeMarkedText(text.chars, marker, out, size);
+        if (marked == Marked::No) return;
+        Candidate(source, offset, number, out);
+        if (marked == Marked::WithoutBracket)
+            Report(WalkAnomaly::MarkerWithoutBracket, offset, number);
     }
 
     bool VeskSystemId(int64_t offset) {
         BYTE low = 0, high = 0;
-        if (!ByteAt(offset + 8, low) || !ByteAt(offset + 9, high)) return false;
+        if (!ByteAt(offset + 8, low) || !ByteAt(offset + 9, high)) return Truncated(offset);
         std::snprintf(m_candidates.systemId208, sizeof m_candidates.systemId208, "%X%02X",
                       static_cast<unsigned>(high), static_cast<unsigned>(low));
+        Candidate(ValueSource::Type208, offset, 0, m_candidates.systemId208);
         return true;
     }
 
-    // The strings of the structure at `offset`, starting the test on the last byte of its
-    // formatted area. False when the string area runs past the end of the table.
-    bool CollectStrings(int64_t offset, BYTE length, std::vector<std::string>& strings) const {
+    // Hands each string of the structure at `offset` to `use` as it is read, starting the test
+    // on the last byte of its formatted area. False when the string area runs past the end of
+    // the table; a string cut off there is not handed on.
+    template <typename Use> bool ForEachString(int64_t offset, BYTE length, Use&& use) const {
         int64_t position = offset + length - 1;
-        for (;;) {
+        for (int number = 1;; ++number) {
             BYTE current = 0, next = 0;
-            if (!ByteAt(position, current) || !ByteAt(position + 1, next)) return false;
+            if (!ByteAt(position, current) || !ByteAt(position + 1, next)) return Truncated(offset);
             if (current == 0 && next == 0) return true;
             ++position;
-            std::string text;
-            if (!ReadString(position, text)) return false;
-            strings.push_back(std::move(text));
+            Text text;
+            if (!ReadString(offset, number, position, text)) return Truncated(offset);
+            if (m_observer) m_observer->OnString(Int(offset), number, text.chars);
+            use(number, text);
         }
     }
 
     // Reads the zero-terminated string at `position`, cut to the string buffer's 127
     // characters, and leaves `position` on its zero byte.
-    bool ReadString(int64_t& position, std::string& text) const {
+    bool ReadString(int64_t offset, int number, int64_t& position, Text& text) const {
         const BYTE* begin = m_table + position;
         const void* zero = std::memchr(begin, 0, static_cast<size_t>(m_length - position));
         if (zero == nullptr) return false; // cut off by the end of the table
         const size_t length = static_cast<size_t>(static_cast<const BYTE*>(zero) - begin);
-        text.assign(reinterpret_cast<const char*>(begin),
-                    length < kStringBufferSize ? length : kStringBufferSize - 1);
+        if (length >= kStringBufferSize) Report(WalkAnomaly::OverLongString, offset, number);
+        const char* chars = reinterpret_cast<const char*>(begin);
+        CopyRange(chars, chars + length, text.chars, sizeof text.chars);
         position += static_cast<int64_t>(length);
         return true;
     }
@@ -146,11 +201,13 @@ class TableWalk {
     const BYTE* m_table;
     int64_t m_length;
     IdentityCandidates& m_candidates;
+    WalkObserver* m_observer;
 };
 
 } // namespace
 
-int WalkSMBiosTable(const BYTE* table, int length, IdentityCandidates& candidates) {
+int WalkSMBiosTable(const BYTE* table, int length, IdentityCandidates& candidates,
+                    WalkObserver* observer) {
     if (table == nullptr) return 1;
-    return TableWalk(table, length, candidates).Run();
+    return TableWalk(table, length, candidates, observer).Run();
 }

@@ -3,6 +3,7 @@
 #include "TableBuilder.h"
 
 #include "smbios/SystemIdentity.h"
+#include "smbios/WalkObserver.h"
 
 #include <gtest/gtest.h>
 
@@ -25,15 +26,16 @@ std::ostream& operator<<(std::ostream& os, const Outcome& o) {
               << o.regulatory << "]}";
 }
 
-Outcome Identify(const std::vector<BYTE>& table) {
+Outcome Identify(const std::vector<BYTE>& table, WalkObserver* observer = nullptr) {
     IdentityCandidates candidates = {};
     // A copy of exactly the table's bytes, so that sanitizers catch any read past its end.
     std::unique_ptr<BYTE[]> exact(new BYTE[table.size() ? table.size() : 1]);
     if (!table.empty()) std::memcpy(exact.get(), table.data(), table.size());
-    const int result = WalkSMBiosTable(exact.get(), static_cast<int>(table.size()), candidates);
+    const int result =
+        WalkSMBiosTable(exact.get(), static_cast<int>(table.size()), candidates, observer);
     SystemIdentity identity;
     std::memset(&identity, 'x', sizeof identity);
-    FinaliseIdentity(candidates, identity);
+    FinaliseIdentity(candidates, identity, observer);
     return {result, identity.szManufacturer, identity.szSystemIdHex, identity.szRegulatoryID};
 }
 
@@ -48,6 +50,12 @@ std::ostream& operator<<(std::ostream& os, const WalkCase& c) { return os << c.n
 class WalkTest : public ::testing::TestWithParam<WalkCase> {};
 
 TEST_P(WalkTest, FindsTheIdentity) { EXPECT_EQ(Identify(GetParam().table), GetParam().expected); }
+
+// A tool following the walk must see the same walk as the program.
+TEST_P(WalkTest, AnObserverChangesNothing) {
+    WalkObserver ignoring;
+    EXPECT_EQ(Identify(GetParam().table, &ignoring), GetParam().expected);
+}
 
 std::vector<BYTE> Concat(std::vector<BYTE> a, const std::vector<BYTE>& b) {
     a.insert(a.end(), b.begin(), b.end());

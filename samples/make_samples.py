@@ -346,8 +346,9 @@ SAMPLES = [
      "A table preceded by the 8-byte header that some registry copies carry. The walk starts "
      "at byte 0: it takes the header for a type-0 structure of length 3 whose string area "
      "ends at the two zero high bytes of the length field, and so lands on the table's first "
-     "structure at byte 8 (this holds when the table's length is at least 256 and not a "
-     "multiple of 256).",
+     "structure at byte 8. That depends on the header's bytes: with the calling-method byte "
+     "set, or a length of 256 bytes or less, the walk is cut short before the table and "
+     "records the fall-backs (the host tests pin these cases).",
      (MAKER, "1F", "VCC-D7600", 1)),
 ]
 

@@ -114,7 +114,7 @@ int GetSystemIdentity(SystemIdentity* fields) {
         try {
             result = WalkSMBiosTable(block.get(), length, candidates);
         } catch (...) {
-            result = 0; // e.g. out of memory while collecting strings: keep what was gathered
+            result = 0; // any failure raised in the walk ends it: keep what was gathered
         }
     }
     block.reset();

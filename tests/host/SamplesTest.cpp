@@ -11,6 +11,7 @@
 #include <iterator>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -75,18 +76,41 @@ INSTANTIATE_TEST_SUITE_P(Samples, SampleTest, ::testing::ValuesIn(kSampleCases),
                              return name;
                          });
 
-// With the calling-method byte set, the header reads as a type-1 structure whose manufacturer
-// string number (the length's low byte) is out of range: the walk stops before the table.
-TEST(SampleTest, RegistryHeaderWithCallingMethodSetStopsTheWalk) {
+// The header is walked as structures too, so its bytes decide whether the walk reaches the
+// table. Each case rewrites header bytes of registry-header.bin; all stop the walk before it.
+struct HeaderCase {
+    const char* name;
+    std::vector<std::pair<size_t, BYTE>> patches; // byte offset, new value
+};
+
+std::ostream& operator<<(std::ostream& os, const HeaderCase& c) {
+    return os << c.name;
+}
+
+class RegistryHeaderTest : public ::testing::TestWithParam<HeaderCase> {};
+
+TEST_P(RegistryHeaderTest, StopsTheWalkBeforeTheTable) {
     std::vector<BYTE> table = ReadFile(kSamples / "registry-header.bin");
     ASSERT_GT(table.size(), 8u);
-    table[0] = 1;
+    for (const auto& patch : GetParam().patches)
+        table[patch.first] = patch.second;
     const Identity found = Walk(table);
     EXPECT_EQ(found.result, 0);
     EXPECT_EQ(found.manufacturer, "");
     EXPECT_EQ(found.systemId, "0");
     EXPECT_EQ(found.regulatory, "00000");
 }
+
+const HeaderCase kHeaderCases[] = {
+    // The header reads as a type-1 structure naming string 0x24 (the length's low byte).
+    {"CallingMethodSet", {{0, 1}}},
+    // The walk steps to byte 7 and runs out of step through the table's first structure.
+    {"LengthBelow256", {{4, 0xF0}, {5, 0x00}}},
+    // A zero low byte puts a type-1 structure (the length's second byte) at byte 5.
+    {"Length256", {{4, 0x00}, {5, 0x01}}},
+};
+INSTANTIATE_TEST_SUITE_P(Samples, RegistryHeaderTest, ::testing::ValuesIn(kHeaderCases),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST(SampleTest, RegistryHeaderHidesNothingOfTheTable) {
     const std::vector<BYTE> withHeader = ReadFile(kSamples / "registry-header.bin");

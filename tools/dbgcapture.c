@@ -9,6 +9,8 @@
  * exceptions cannot reach a debugger (32-bit code emulated under Wine). */
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -136,6 +138,7 @@ int main(int argc, char** argv) {
     DWORD exitCode = 0;
     char* commandLine;
 
+    _setmode(_fileno(stdout), _O_BINARY); /* exact lines: no carriage returns added */
     if (argc > 1 && strcmp(argv[1], "--monitor") == 0) {
         commandLine = argc > 2 ? BuildCommandLine(argc - 1, argv + 1) : NULL;
         if (commandLine == NULL) return 2;

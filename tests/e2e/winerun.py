@@ -104,7 +104,8 @@ class Wine:
             tool, mode = self.build / "tools" / "dbgcapture.exe", []
         result = self._run([tool] + mode + [windows_path(program)] + list(args))
         texts, code = [], None
-        for line in result.stdout.decode("latin-1").splitlines():
+        for line in result.stdout.decode("latin-1").split("\n"):
+            line = line.rstrip("\r")
             if line.startswith("DBG "):
                 texts.append(unescape(line[4:]))
             elif line.startswith("EXIT "):

@@ -1,0 +1,26 @@
+# The two commands that do everything on a fresh Debian machine (as root):
+#   make run    build VeskInfo.exe and run it under Wine on a bundled sample table
+#               (TABLE=path for another raw table file)
+#   make test   every test layer
+SHELL := /bin/bash
+TABLE ?= samples/desktop.bin
+
+.PHONY: bootstrap run test bench fuzz clean
+
+bootstrap:
+	@scripts/bootstrap.sh
+
+run: bootstrap
+	@scripts/run.sh "$(TABLE)"
+
+test: bootstrap
+	@scripts/test.sh
+
+bench: bootstrap
+	@scripts/bench.sh
+
+fuzz: bootstrap
+	@scripts/fuzz.sh $(or $(SECONDS),60)
+
+clean:
+	rm -rf build

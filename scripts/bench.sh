@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Benchmarks: the table walk (Google Benchmark, optimised host build), then whole runs of
+# VeskInfo.exe under Wine against a do-nothing GUI program built the same way, alternating.
+#   RUNS=n   whole runs of each program (default 5)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+echo "=== the table walk"
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j2 --target walk_bench >/dev/null
+build/bench/bench/walk_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+echo "=== whole runs under Wine"
+source scripts/wine-env.sh
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j2 --target VeskInfo idle regtool64 >/dev/null
+wine_prefix win64
+python3 scripts/bench_runs.py build/win "$WINEPREFIX" "${RUNS:-5}"
+wine_done

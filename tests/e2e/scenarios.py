@@ -2,6 +2,7 @@
 exact sequence of debug texts, the exit code and the stored values as bytes.
 
 Usage: scenarios.py BUILD_DIR PREFIX SCENARIO   (exit 0 passed, 1 failed, 77 skipped)"""
+import subprocess
 import sys
 import tempfile
 from pathlib import Path
@@ -181,9 +182,34 @@ def executable_resources(wine):
           "unexpected DLL dependencies %r" % info["imports"])
 
 
+def win32_prefix(wine):
+    """In a 32-bit prefix there is no WoW64 directory: "Win 32 OS", and the run goes on the same."""
+    if emulated_i386():
+        raise Skipped("a 32-bit Wine prefix cannot be created where 32-bit code is emulated "
+                      "(its set-up crashes under the emulator)")
+    prefix32 = Path(wine.env["WINEPREFIX"]).parent / "win32"
+    wine32 = Wine(wine.build, prefix32, helpers_64bit=False)
+    wine32.env["WINEARCH"] = "win32"
+    if not (prefix32 / "system.reg").exists():
+        subprocess.run(["wineboot", "-i"], env=wine32.env, capture_output=True, timeout=600)
+        wine32.finish()
+    try:
+        wine32.clear_identity()
+        wine32.seed_table(SAMPLES / "desktop.bin")
+        texts, code = wine32.capture()
+        identity = (b"Vesk Computer Corporation", b"A47", b"VCC-D7400")
+        check(code == 0, "exit code %d" % code)
+        check_trace(texts, full_trace(identity, bits=32))
+        values = wine32.stored_values("32")
+        check(values is not None and values["SystemIdHex"] == (1, b"A47\0"),
+              "stored values %r" % values)
+    finally:
+        wine32.finish()
+
+
 SCENARIOS = {f.__name__: f for f in [
     executable_resources, desktop_with_arguments, type208_overwrites, no_markers, registry_header,
-    key_absent, value_absent, value_empty, unsupported_version]}
+    key_absent, value_absent, value_empty, unsupported_version, win32_prefix]}
 
 
 def main():

@@ -9,7 +9,7 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[2]
 SYSINFO_KEY = r"SOFTWARE\Vesk Computer Corporation\SysInfo"
 SMBIOS_KEY = r"SYSTEM\CurrentControlSet\Services\mssmbios\Data"
-BINFMT_ENTRY = Path("/proc/sys/fs/binfmt_misc/vesk-i386")
+BINFMT_DIR = Path("/proc/sys/fs/binfmt_misc")
 
 
 def windows_path(path):
@@ -36,26 +36,35 @@ def emulated_i386():
     """True where 32-bit programs run through the user-mode emulator: there a debugger cannot
     receive a 32-bit debuggee's debug events, so texts are read as an output monitor does."""
     try:
-        return BINFMT_ENTRY.read_text().startswith("enabled")
+        entries = [e for e in BINFMT_DIR.iterdir() if e.name not in ("register", "status")]
+        return any(e.read_text().startswith("enabled") and "qemu-i386" in e.read_text()
+                   for e in entries)
     except OSError:
         return False
 
 
 class Wine:
-    def __init__(self, build_dir, prefix):
+    def __init__(self, build_dir, prefix, helpers_64bit=True):
         self.build = Path(build_dir)
+        self.helpers_64bit = helpers_64bit
         self.env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=",
                         PATH="/usr/lib/wine:" + os.environ.get("PATH", ""))
         self.env.pop("WINEARCH", None)
         self.exe = self.build / "app" / "VeskInfo.exe"
 
-    def _run(self, args, timeout=900):
-        return subprocess.run(["wine"] + [str(a) for a in args], env=self.env,
+    def _run(self, args, timeout=900, loader="wine64"):
+        """Runs a Windows program. 64-bit helpers go straight to the 64-bit loader: `wine`
+        would first start its 32-bit loader, which costs a minute where that is emulated."""
+        return subprocess.run([loader] + [str(a) for a in args], env=self.env,
                               capture_output=True, timeout=timeout)
 
     def regtool(self, *args, check=True):
-        result = self._run([self.build / "tools" / "regtool64.exe"] + list(args), timeout=120)
+        if self.helpers_64bit:
+            result = self._run([self.build / "tools" / "regtool64.exe"] + list(args), timeout=120)
+        else:
+            result = self._run([self.build / "tools" / "regtool.exe"] + list(args), timeout=900,
+                               loader="wine")
         if check and result.returncode not in (0, 1):
             raise RuntimeError("regtool %s failed: %s" % (args, result.stderr.decode(errors="replace")))
         return result
@@ -102,7 +111,8 @@ class Wine:
             tool, mode = self.build / "tools" / "dbgcapture64.exe", ["--monitor"]
         else:
             tool, mode = self.build / "tools" / "dbgcapture.exe", []
-        result = self._run([tool] + mode + [windows_path(program)] + list(args))
+        loader = "wine" if tool.name == "dbgcapture.exe" else "wine64"
+        result = self._run([tool] + mode + [windows_path(program)] + list(args), loader=loader)
         texts, code = [], None
         for line in result.stdout.decode("latin-1").split("\n"):
             line = line.rstrip("\r")

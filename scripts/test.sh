@@ -7,9 +7,23 @@ cd "$(dirname "$0")/.."
 source scripts/wine-env.sh
 FUZZ_SECONDS=${FUZZ_SECONDS:-60}
 
-passed=0 failed=0 failures=()
-record() { # LAYER STATUS
-    if [ "$2" -eq 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); failures+=("$1"); fi
+passed=0 failed=0 skipped=0 failures=()
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+record() { # LAYER STATUS [CTEST_OUTPUT]: adds the layer's test counts (1 for a non-ctest layer)
+    local summary total=1 bad=0
+    [ "$2" -eq 0 ] || bad=1
+    if [ -n "${3:-}" ] && summary=$(grep -E 'tests passed, [0-9]+ tests failed out of' "$3" | tail -n 1); then
+        bad=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$summary")
+        total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
+        [ "$2" -eq 0 ] || [ "$bad" -gt 0 ] || bad=1
+    fi
+    local skips=0
+    [ -n "${3:-}" ] && skips=$(grep -cE '^ *[0-9]+ - .*\(Skipped\)$' "$3")
+    skipped=$((skipped + skips))
+    passed=$((passed + total - bad - skips))
+    failed=$((failed + bad))
+    [ "$2" -eq 0 ] || failures+=("$1")
 }
 ctest_layer() { # NAME ARGS...  (build then test)
     local name=$1 preset=$2
@@ -19,8 +33,8 @@ ctest_layer() { # NAME ARGS...  (build then test)
         record "$name (build)" 1
         return
     fi
-    ctest --test-dir "build/$preset" --output-on-failure -j2 "$@"
-    record "$name" $?
+    ctest --test-dir "build/$preset" --output-on-failure -j2 "$@" 2>&1 | tee "$log"
+    record "$name" "${PIPESTATUS[0]}" "$log"
 }
 
 ctest_layer "host unit tests" host
@@ -33,13 +47,13 @@ record "fuzzing" $?
 echo "=== Windows build, its unit tests and the end-to-end scenarios under Wine"
 if cmake --preset windows >/dev/null && cmake --build --preset windows -j2; then
     wine_prefix win64
-    ctest --test-dir build/win --output-on-failure
-    record "Windows tests under Wine" $?
+    ctest --test-dir build/win --output-on-failure 2>&1 | tee "$log"
+    record "Windows tests under Wine" "${PIPESTATUS[0]}" "$log"
     wine_done
 else
     record "Windows build" 1
 fi
 
 echo
-echo "layers: $passed passed, $failed failed"
+echo "tests: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ] || { printf 'failed: %s\n' "${failures[@]}"; exit 1; }

@@ -72,11 +72,15 @@ def check_trace(actual, expected):
 def check_stored(wine, identity):
     """The three values are REG_SZ in the 32-bit view holding exactly the texts, and the 64-bit
     view has no such key. Windows NT and Wine keep a zero after a REG_SZ text written without
-    one when the byte after it is zero, so each value is the text plus one zero byte."""
+    one when the byte after it is zero, so each value is the text plus one zero byte; an empty
+    text is a value of zero bytes."""
+    def stored(text):
+        return (1, text + b"\0" if text else b"")
+
     manufacturer, system_id, regulatory = identity
     values = wine.stored_values("32")
-    expected = {"SystemIdHex": (1, system_id + b"\0"), "RegulatoryID": (1, regulatory + b"\0"),
-                "System Manufacturer": (1, manufacturer + b"\0")}
+    expected = {"SystemIdHex": stored(system_id), "RegulatoryID": stored(regulatory),
+                "System Manufacturer": stored(manufacturer)}
     check(values == expected, "stored values (32-bit view) %r, expected %r" % (values, expected))
     check(wine.stored_values("64") is None, "the key must not exist in the 64-bit view")
 

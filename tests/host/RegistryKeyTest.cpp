@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstring>
 #include <new>
 #include <string>
@@ -98,6 +100,8 @@ struct FailureCase {
     bool write;
 };
 
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.call; }
+
 class RegistryKeyFailureTest : public RegistryKeyTest,
                                public ::testing::WithParamInterface<FailureCase> {};
 
@@ -155,6 +159,8 @@ struct SizeCase {
     int result;
     std::string text; // what a successful read gives
 };
+
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.name; }
 
 class RegistryKeySizeTest : public RegistryKeyTest,
                             public ::testing::WithParamInterface<SizeCase> {};

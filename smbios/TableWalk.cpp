@@ -5,9 +5,11 @@
 
 #include "trace/AnsiText.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -28,6 +30,8 @@ enum class Marked { No, Yes, WithoutBracket };
 
 // The characters between `marker` and the next "]" (or the end of the text) become `out`.
 Marked TakeMarkedText(const char* text, const char* marker, char* out, size_t size) {
+    // The character-aware search is slow; it can only find what a byte-wise search finds.
+    if (std::string_view(text).find(marker) == std::string_view::npos) return Marked::No;
     const char* found = AnsiFind(text, marker);
     if (found == nullptr) return Marked::No;
     const char* begin = found + std::strlen(marker);
@@ -62,8 +66,18 @@ class TableWalk {
     }
 
   private:
-    // The current string; the walk examines each string as soon as it is read.
+    // One string of a structure where it lies in the table, cut to the 127 characters the walk
+    // uses. Most strings are only stepped over, so a string is copied only when it is used.
+    struct Piece {
+        const char* chars;
+        size_t length;
+    };
+
+    // A string copied out of the table and terminated.
     struct Text {
+        explicit Text(const Piece& piece) {
+            CopyRange(piece.chars, piece.chars + piece.length, chars, sizeof chars);
+        }
         char chars[kStringBufferSize];
     };
 
@@ -113,19 +127,19 @@ class TableWalk {
         BYTE wanted = 0;
         if (!ByteAt(offset + 4, wanted)) return Truncated(offset);
         if (wanted == 0) return true;
-        Text manufacturer = {};
+        Piece manufacturer = {"", 0};
         int count = 0;
-        const bool complete = ForEachString(offset, length, [&](int number, const Text& text) {
+        const bool complete = ForEachString(offset, length, [&](int number, const Piece& piece) {
             count = number;
-            if (number == wanted) manufacturer = text;
+            if (number == wanted) manufacturer = piece;
         });
         if (!complete) return false;
         if (wanted > count) {
             Report(WalkAnomaly::StringNumberOutOfRange, offset, wanted);
             return false;
         }
-        std::snprintf(m_candidates.manufacturer, sizeof m_candidates.manufacturer, "%s",
-                      manufacturer.chars);
+        CopyRange(manufacturer.chars, manufacturer.chars + manufacturer.length,
+                  m_candidates.manufacturer, sizeof m_candidates.manufacturer);
         Candidate(ValueSource::ManufacturerString, offset, wanted, m_candidates.manufacturer);
         return true;
     }
@@ -134,7 +148,8 @@ class TableWalk {
         BYTE present = 0;
         if (!ByteAt(offset + 5, present)) return Truncated(offset);
         if (present == 0) return true;
-        return ForEachString(offset, length, [&](int number, const Text& text) {
+        return ForEachString(offset, length, [&](int number, const Piece& piece) {
+            const Text text(piece);
             Marker(offset, number, text, "13[", ValueSource::OemRegulatoryId,
                    m_candidates.regulatory, sizeof m_candidates.regulatory);
             Marker(offset, number, text, "1[", ValueSource::OemSystemId, m_candidates.oemSystemId,
@@ -170,31 +185,39 @@ class TableWalk {
             if (!ByteAt(position, current) || !ByteAt(position + 1, next)) return Truncated(offset);
             if (current == 0 && next == 0) return true;
             ++position;
-            Text text;
-            if (!ReadString(offset, number, position, text)) return Truncated(offset);
-            if (m_observer) m_observer->OnString(Int(offset), number, text.chars);
-            use(number, text);
+            Piece piece;
+            if (!ReadString(offset, number, position, piece)) return Truncated(offset);
+            if (m_observer) m_observer->OnString(Int(offset), number, Text(piece).chars);
+            use(number, piece);
         }
     }
 
     // Reads the zero-terminated string at `position`, cut to the string buffer's 127
     // characters, and leaves `position` on its zero byte.
-    bool ReadString(int64_t offset, int number, int64_t& position, Text& text) const {
+    bool ReadString(int64_t offset, int number, int64_t& position, Piece& piece) const {
         const BYTE* begin = m_table + position;
         const void* zero = std::memchr(begin, 0, static_cast<size_t>(m_length - position));
         if (zero == nullptr) return false; // cut off by the end of the table
         const size_t length = static_cast<size_t>(static_cast<const BYTE*>(zero) - begin);
         if (length >= kStringBufferSize) Report(WalkAnomaly::OverLongString, offset, number);
-        const char* chars = reinterpret_cast<const char*>(begin);
-        CopyRange(chars, chars + length, text.chars, sizeof text.chars);
+        piece = {reinterpret_cast<const char*>(begin), std::min(length, kStringBufferSize - 1)};
         position += static_cast<int64_t>(length);
         return true;
     }
 
-    // Offset of the structure after the two zero bytes found from `from` on, or -1.
+    // Offset of the structure after the two zero bytes found from `from` on, or -1. Testing
+    // every second byte is enough to meet every pair: when byte k + 1 is not zero, neither a
+    // pair at k nor one at k + 1 is possible.
     int64_t NextStructure(int64_t from) const {
-        for (int64_t k = from; k + 1 < m_length; ++k)
-            if (m_table[k] == 0 && m_table[k + 1] == 0) return k + 2;
+        int64_t k = from;
+        while (k + 1 < m_length) {
+            if (m_table[k + 1] != 0)
+                k += 2;
+            else if (m_table[k] == 0)
+                return k + 2;
+            else
+                ++k;
+        }
         return -1;
     }
 

@@ -76,22 +76,6 @@ const char* JsonFieldName(IdentityField field) {
     return "";
 }
 
-const char* SourceName(ValueSource source) {
-    switch (source) {
-    case ValueSource::ManufacturerString:
-        return "manufacturer-string";
-    case ValueSource::OemSystemId:
-        return "oem-system-id";
-    case ValueSource::Type208:
-        return "type-208";
-    case ValueSource::OemRegulatoryId:
-        return "oem-regulatory-id";
-    case ValueSource::Fallback:
-        return "fallback";
-    }
-    return "";
-}
-
 const char* SourceText(ValueSource source) {
     switch (source) {
     case ValueSource::ManufacturerString:
@@ -104,22 +88,6 @@ const char* SourceText(ValueSource source) {
         return "OEM \"13[\" value";
     case ValueSource::Fallback:
         return "fall-back";
-    }
-    return "";
-}
-
-const char* AnomalyName(WalkAnomaly anomaly) {
-    switch (anomaly) {
-    case WalkAnomaly::TruncatedStructure:
-        return "truncated-structure";
-    case WalkAnomaly::UnterminatedStructure:
-        return "unterminated-structure";
-    case WalkAnomaly::StringNumberOutOfRange:
-        return "string-number-out-of-range";
-    case WalkAnomaly::MarkerWithoutBracket:
-        return "marker-without-bracket";
-    case WalkAnomaly::OverLongString:
-        return "over-long-string";
     }
     return "";
 }
@@ -246,7 +214,7 @@ void JsonValues(std::ostream& out, const Inspection& inspection) {
         const Inspection::Candidate* chosen = inspection.Chosen(field);
         out << separator << "    \"" << JsonFieldName(field)
             << "\": {\"text\": " << JsonString(inspection.ValueOf(field).text) << ", \"source\": \""
-            << SourceName(inspection.ValueOf(field).source) << "\"";
+            << ValueSourceName(inspection.ValueOf(field).source) << "\"";
         if (chosen != nullptr)
             out << ", \"offset\": " << chosen->offset
                 << ", \"string\": " << JsonNumber(chosen->number)
@@ -297,13 +265,13 @@ void PrintJson(std::ostream& out, const Inspection& inspection, const std::strin
     });
     out << ",\n";
     JsonArray(out, "candidates", inspection.candidates, [&](const Inspection::Candidate& c) {
-        out << "{\"source\": \"" << SourceName(c.source) << "\", \"offset\": " << c.offset
+        out << "{\"source\": \"" << ValueSourceName(c.source) << "\", \"offset\": " << c.offset
             << ", \"string\": " << JsonNumber(c.number) << ", \"text\": " << JsonString(c.text)
             << "}";
     });
     out << ",\n";
     JsonArray(out, "anomalies", inspection.anomalies, [&](const Inspection::Anomaly& a) {
-        out << "{\"kind\": \"" << AnomalyName(a.kind) << "\", \"offset\": " << a.offset
+        out << "{\"kind\": \"" << WalkAnomalyName(a.kind) << "\", \"offset\": " << a.offset
             << ", \"string\": " << JsonNumber(a.number) << "}";
     });
     out << "\n}\n";

@@ -23,6 +23,10 @@ enum class WalkAnomaly {
     OverLongString,         // 128 characters or more: only the first 127 are used
 };
 
+// Short names for reports and tools ("manufacturer-string", "truncated-structure", ...).
+const char* ValueSourceName(ValueSource source);
+const char* WalkAnomalyName(WalkAnomaly anomaly);
+
 // Offsets count from the table's first byte; string numbers from 1 (0: not a string).
 class WalkObserver {
   public:

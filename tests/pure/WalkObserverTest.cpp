@@ -12,37 +12,6 @@
 
 namespace {
 
-const char* Name(ValueSource source) {
-    switch (source) {
-    case ValueSource::ManufacturerString:
-        return "manufacturer-string";
-    case ValueSource::OemSystemId:
-        return "oem-system-id";
-    case ValueSource::Type208:
-        return "type-208";
-    case ValueSource::OemRegulatoryId:
-        return "oem-regulatory-id";
-    case ValueSource::Fallback:
-        return "fallback";
-    }
-    return "?";
-}
-
-const char* Name(WalkAnomaly anomaly) {
-    switch (anomaly) {
-    case WalkAnomaly::TruncatedStructure:
-        return "truncated";
-    case WalkAnomaly::UnterminatedStructure:
-        return "unterminated";
-    case WalkAnomaly::StringNumberOutOfRange:
-        return "out-of-range";
-    case WalkAnomaly::MarkerWithoutBracket:
-        return "no-bracket";
-    case WalkAnomaly::OverLongString:
-        return "over-long";
-    }
-    return "?";
-}
 
 // Writes every event as one line of text, in the order it arrives.
 class Recorder : public WalkObserver {
@@ -57,15 +26,15 @@ class Recorder : public WalkObserver {
         Add("string @" + std::to_string(offset) + " #" + std::to_string(number) + " " + text);
     }
     void OnCandidate(ValueSource source, int offset, int number, const char* text) override {
-        Add(std::string("candidate ") + Name(source) + " @" + std::to_string(offset) + " #" +
+        Add(std::string("candidate ") + ValueSourceName(source) + " @" + std::to_string(offset) + " #" +
             std::to_string(number) + " " + text);
     }
     void OnAnomaly(WalkAnomaly anomaly, int offset, int number) override {
-        Add(std::string("anomaly ") + Name(anomaly) + " @" + std::to_string(offset) + " #" +
+        Add(std::string("anomaly ") + WalkAnomalyName(anomaly) + " @" + std::to_string(offset) + " #" +
             std::to_string(number));
     }
     void OnValue(IdentityField field, ValueSource source, const char* text) override {
-        Add("value " + std::to_string(static_cast<int>(field)) + " " + Name(source) + " " + text);
+        Add("value " + std::to_string(static_cast<int>(field)) + " " + ValueSourceName(source) + " " + text);
     }
 
   private:
@@ -161,34 +130,34 @@ const AnomalyCase kAnomalies[] = {
     {"CutBeforeStringNumber",
      TableBuilder().End().Raw({0x01, 0x04, 0x00, 0x01}).Bytes(),
      0,
-     {"anomaly truncated @6 #0"}},
+     {"anomaly truncated-structure @6 #0"}},
     {"StringAreaCutOff",
      {0x0B, 0x05, 0x00, 0x00, 0x02, '1', '[', '7', ']', 0x00, '1'},
      0,
-     {"anomaly truncated @0 #0"}},
+     {"anomaly truncated-structure @0 #0"}},
     {"OtherTypeWithoutClosingZeros",
      TableBuilder().End().Raw({0x04, 0x05, 0x01, 0x00, 0x01, 'C'}).Bytes(),
      1,
-     {"anomaly unterminated @6 #0"}},
+     {"anomaly unterminated-structure @6 #0"}},
     {"StringNumberOutOfRange",
      TableBuilder().System(3, {"Acme", "Box"}).Oem({"1[2A]"}).Bytes(),
      0,
-     {"anomaly out-of-range @0 #3"}},
+     {"anomaly string-number-out-of-range @0 #3"}},
     {"MarkersWithoutBracket",
      TableBuilder().Oem({"x", "13[R-1", "1[2b"}).Bytes(),
      1,
-     {"anomaly no-bracket @0 #2", "anomaly no-bracket @0 #3"}},
+     {"anomaly marker-without-bracket @0 #2", "anomaly marker-without-bracket @0 #3"}},
     {"OverLongString",
      TableBuilder().System(2, {"A", std::string(128, 'M')}).Bytes(),
      1,
-     {"anomaly over-long @0 #2"}},
+     {"anomaly over-long-string @0 #2"}},
 };
 INSTANTIATE_TEST_SUITE_P(Walk, AnomalyTest, ::testing::ValuesIn(kAnomalies),
                          [](const auto& param) { return std::string(param.param.name); });
 
 TEST(WalkObserverTest, OverLongStringIsSeenCut) {
     const Observed observed = Observe(TableBuilder().System(1, {std::string(200, 'M')}).Bytes());
-    EXPECT_EQ(observed.events.at(1), "anomaly over-long @0 #1");
+    EXPECT_EQ(observed.events.at(1), "anomaly over-long-string @0 #1");
     EXPECT_EQ(observed.events.at(2), "string @0 #1 " + std::string(127, 'M'));
 }
 

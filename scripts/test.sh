@@ -19,7 +19,7 @@ record() { # LAYER STATUS [CTEST_OUTPUT]: adds the layer's test counts (1 for a 
         [ "$2" -eq 0 ] || [ "$bad" -gt 0 ] || bad=1
     fi
     local skips=0
-    [ -n "${3:-}" ] && skips=$(grep -cE '^ *[0-9]+ - .*\(Skipped\)$' "$3")
+    [ -n "${3:-}" ] && skips=$(grep -cE '^[[:space:]]*[0-9]+ - .*\(Skipped\)$' "$3")
     skipped=$((skipped + skips))
     passed=$((passed + total - bad - skips))
     failed=$((failed + bad))

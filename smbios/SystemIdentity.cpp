@@ -40,13 +40,15 @@ int HexDigit(char c) {
 // low 32 bits, so that every C runtime gives the same text.
 bool NormaliseHexText(char* text, size_t size) {
     const char* p = text;
-    while (IsBlank(*p)) ++p;
+    while (IsBlank(*p))
+        ++p;
     bool negative = false;
     if (*p == '+' || *p == '-') negative = *p++ == '-';
     if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && HexDigit(p[2]) >= 0) p += 2;
     if (HexDigit(*p) < 0) return false;
     uint32_t value = 0;
-    for (; HexDigit(*p) >= 0; ++p) value = value * 16u + static_cast<uint32_t>(HexDigit(*p));
+    for (; HexDigit(*p) >= 0; ++p)
+        value = value * 16u + static_cast<uint32_t>(HexDigit(*p));
     if (negative) value = 0u - value;
     std::snprintf(text, size, "%X", static_cast<unsigned>(value));
     return true;

@@ -51,7 +51,8 @@ static char* BuildCommandLine(int argc, char** argv) {
     size_t size = 1;
     int i;
     char* line;
-    for (i = 1; i < argc; ++i) size += 2 * strlen(argv[i]) + 3;
+    for (i = 1; i < argc; ++i)
+        size += 2 * strlen(argv[i]) + 3;
     line = (char*)calloc(size, 1);
     if (line == NULL) return NULL;
     for (i = 1; i < argc; ++i) {
@@ -65,14 +66,16 @@ static char* BuildCommandLine(int argc, char** argv) {
                 ++backslashes;
             } else {
                 if (*p == '"') {
-                    while (backslashes--) strcat(line, "\\");
+                    while (backslashes--)
+                        strcat(line, "\\");
                     strcat(line, "\\");
                 }
                 backslashes = 0;
             }
             strcat(line, c);
         }
-        while (backslashes--) strcat(line, "\\");
+        while (backslashes--)
+            strcat(line, "\\");
         strcat(line, "\"");
     }
     return line;
@@ -88,8 +91,8 @@ static int Monitor(const char* program, char* commandLine) {
     DWORD exitCode = 0;
     int running = 1;
 
-    mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 4096,
-                                 "DBWIN_BUFFER");
+    mapping =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 4096, "DBWIN_BUFFER");
     bufferReady = CreateEventA(NULL, FALSE, FALSE, "DBWIN_BUFFER_READY");
     dataReady = CreateEventA(NULL, FALSE, FALSE, "DBWIN_DATA_READY");
     if (mapping == NULL || bufferReady == NULL || dataReady == NULL ||

@@ -36,7 +36,8 @@ static int Dump(REGSAM view, const char* path) {
         if (error == ERROR_NO_MORE_ITEMS) break;
         if (error != ERROR_SUCCESS) return Fail("RegEnumValueA", error);
         printf("%s\t%lu\t%lu\t", name, (unsigned long)type, (unsigned long)dataSize);
-        for (i = 0; i < dataSize; ++i) printf("%02X", data[i]);
+        for (i = 0; i < dataSize; ++i)
+            printf("%02X", data[i]);
         putchar('\n');
     }
     RegCloseKey(key);
@@ -96,7 +97,8 @@ static int DeleteValue(REGSAM view, const char* path, const char* name) {
     if (error != ERROR_SUCCESS) return Fail("RegOpenKeyExA", error);
     error = RegDeleteValueA(key, name);
     RegCloseKey(key);
-    return error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND ? 0 : Fail("RegDeleteValueA", error);
+    return error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND ? 0
+                                                                   : Fail("RegDeleteValueA", error);
 }
 
 int main(int argc, char** argv) {
@@ -109,7 +111,8 @@ int main(int argc, char** argv) {
     if (strcmp(argv[1], "dump") == 0) return Dump(view, argv[3]);
     if (strcmp(argv[1], "delete") == 0) return Delete(view, argv[3]);
     if (strcmp(argv[1], "delvalue") == 0 && argc == 5) return DeleteValue(view, argv[3], argv[4]);
-    if (strcmp(argv[1], "setbin") == 0 && argc == 6) return SetBinary(view, argv[3], argv[4], argv[5]);
+    if (strcmp(argv[1], "setbin") == 0 && argc == 6)
+        return SetBinary(view, argv[3], argv[4], argv[5]);
     if (strcmp(argv[1], "setsz") == 0 && argc == 6)
         return SetValue(view, argv[3], argv[4], REG_SZ, (const BYTE*)argv[5],
                         (DWORD)strlen(argv[5]) + 1);

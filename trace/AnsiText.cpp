@@ -15,7 +15,8 @@ const char* NextChar(const char* p) {
 
 int AnsiCharCount(const char* text) {
     int count = 0;
-    for (const char* p = text; *p != '\0'; p = NextChar(p)) ++count;
+    for (const char* p = text; *p != '\0'; p = NextChar(p))
+        ++count;
     return count;
 }
 

@@ -7,7 +7,9 @@
 
 int g_bTraceEnabled = 1;
 
-TraceSwitchInitialiser::TraceSwitchInitialiser() { g_bTraceEnabled = 1; }
+TraceSwitchInitialiser::TraceSwitchInitialiser() {
+    g_bTraceEnabled = 1;
+}
 
 bool FormatTrace(char (&buffer)[kTraceBufferSize], const char* format, va_list args) {
     buffer[0] = '\0';

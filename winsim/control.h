@@ -62,10 +62,10 @@ struct RegistryValue {
 // Creates the key and every missing parent.
 void SeedRegistryKey(const std::string& keyPath);
 // Stores exactly these bytes with this type, creating the key and its parents as needed.
-void SeedRegistryValue(const std::string& keyPath, const std::string& valueName,
-                       unsigned long type, const std::vector<unsigned char>& data);
-void SeedRegistryValue(const std::string& keyPath, const std::string& valueName,
-                       unsigned long type, const std::string& bytes);
+void SeedRegistryValue(const std::string& keyPath, const std::string& valueName, unsigned long type,
+                       const std::vector<unsigned char>& data);
+void SeedRegistryValue(const std::string& keyPath, const std::string& valueName, unsigned long type,
+                       const std::string& bytes);
 bool RegistryKeyExists(const std::string& keyPath);
 std::optional<RegistryValue> ReadRegistryValue(const std::string& keyPath,
                                                const std::string& valueName);

@@ -100,7 +100,9 @@ struct FailureCase {
     bool write;
 };
 
-void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.call; }
+void PrintTo(const FailureCase& c, std::ostream* os) {
+    *os << c.call;
+}
 
 class RegistryKeyFailureTest : public RegistryKeyTest,
                                public ::testing::WithParamInterface<FailureCase> {};
@@ -160,7 +162,9 @@ struct SizeCase {
     std::string text; // what a successful read gives
 };
 
-void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const SizeCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class RegistryKeySizeTest : public RegistryKeyTest,
                             public ::testing::WithParamInterface<SizeCase> {};

@@ -1,6 +1,6 @@
 // GetSystemIdentity: the order of the table sources and the fall-backs around the walk.
-#include "control.h"
 #include "smbios/SystemIdentity.h"
+#include "control.h"
 
 #include <gtest/gtest.h>
 

@@ -72,7 +72,8 @@ const WmiFailure kWmiFailures[] = {
     {"EmptyArray", [] { winsim::SetWmiProperty("SMBiosData", winsim::WmiByteArray({})); }},
     {"GetFails", [] { winsim::SetWmiGetResult("SMBiosData", 0x80041002); }},
     {"ThrowInConnect", [] { winsim::ThrowInCall("SysAllocString", 1); }},
-    {"ThrowInCopy", [] {
+    {"ThrowInCopy",
+     [] {
          winsim::SetWmiProperty("SMBiosData", winsim::WmiByteArray({1, 2, 3}));
          winsim::FailCall("HeapAlloc", 0, 1);
      }},

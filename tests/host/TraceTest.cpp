@@ -48,7 +48,8 @@ TEST_F(TraceTest, DoubleByteCharacterCountsOnceInTheFormatLimit) {
     winsim::SetDoubleByteCodePage(true);
     // 200 double-byte characters (400 bytes) plus 59 single ones: 259 characters.
     std::string format;
-    for (int i = 0; i < 200; ++i) format += "\x82\xA0";
+    for (int i = 0; i < 200; ++i)
+        format += "\x82\xA0";
     format += std::string(59, 'a');
     DebugTrace(format.c_str(), 0);
     DebugTrace((format + "a").c_str(), 0);
@@ -58,7 +59,8 @@ TEST_F(TraceTest, DoubleByteCharacterCountsOnceInTheFormatLimit) {
 
 TEST_F(TraceTest, SingleByteCodePageCountsEveryByte) {
     std::string format;
-    for (int i = 0; i < 130; ++i) format += "\x82\xA0"; // 260 characters in a single-byte page
+    for (int i = 0; i < 130; ++i)
+        format += "\x82\xA0"; // 260 characters in a single-byte page
     DebugTrace(format.c_str(), 0);
     EXPECT_TRUE(winsim::DebugTexts().empty());
 }

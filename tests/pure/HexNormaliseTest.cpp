@@ -16,7 +16,9 @@ struct HexCase {
     bool converted;
 };
 
-void PrintTo(const HexCase& c, std::ostream* os) { *os << '"' << c.input << '"'; }
+void PrintTo(const HexCase& c, std::ostream* os) {
+    *os << '"' << c.input << '"';
+}
 
 class HexNormaliseTest : public ::testing::TestWithParam<HexCase> {};
 
@@ -38,10 +40,10 @@ const HexCase kHexCases[] = {
     {"-1", "FFFFFFFF", true},
     {"-0x10", "FFFFFFF0", true},
     {"FFFFFFFF", "FFFFFFFF", true},
-    {"123456789", "23456789", true},              // low 32 bits of a wider value
+    {"123456789", "23456789", true}, // low 32 bits of a wider value
     {"1FFFFFFFFFFFFFFFF", "FFFFFFFF", true},
-    {"12g4", "12", true},                         // digits up to the first other character
-    {"0xg", "0", true},                           // "0" read, the x ends the number
+    {"12g4", "12", true}, // digits up to the first other character
+    {"0xg", "0", true},   // "0" read, the x ends the number
     {"zz", "zz", false},
     {"", "", false},
     {"-", "-", false},

@@ -50,11 +50,15 @@ struct TextCase {
     std::string formatted;
 };
 
-void PrintTo(const TextCase& c, std::ostream* os) { *os << c.expected; }
+void PrintTo(const TextCase& c, std::ostream* os) {
+    *os << c.expected;
+}
 
 class TraceTextTest : public ::testing::TestWithParam<TextCase> {};
 
-TEST_P(TraceTextTest, FormatsExactly) { EXPECT_EQ(GetParam().formatted, GetParam().expected); }
+TEST_P(TraceTextTest, FormatsExactly) {
+    EXPECT_EQ(GetParam().formatted, GetParam().expected);
+}
 
 std::string Formatted(const char* format, ...) {
     char buffer[kTraceBufferSize];

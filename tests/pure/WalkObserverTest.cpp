@@ -12,7 +12,6 @@
 
 namespace {
 
-
 // Writes every event as one line of text, in the order it arrives.
 class Recorder : public WalkObserver {
   public:
@@ -26,15 +25,16 @@ class Recorder : public WalkObserver {
         Add("string @" + std::to_string(offset) + " #" + std::to_string(number) + " " + text);
     }
     void OnCandidate(ValueSource source, int offset, int number, const char* text) override {
-        Add(std::string("candidate ") + ValueSourceName(source) + " @" + std::to_string(offset) + " #" +
-            std::to_string(number) + " " + text);
+        Add(std::string("candidate ") + ValueSourceName(source) + " @" + std::to_string(offset) +
+            " #" + std::to_string(number) + " " + text);
     }
     void OnAnomaly(WalkAnomaly anomaly, int offset, int number) override {
-        Add(std::string("anomaly ") + WalkAnomalyName(anomaly) + " @" + std::to_string(offset) + " #" +
-            std::to_string(number));
+        Add(std::string("anomaly ") + WalkAnomalyName(anomaly) + " @" + std::to_string(offset) +
+            " #" + std::to_string(number));
     }
     void OnValue(IdentityField field, ValueSource source, const char* text) override {
-        Add("value " + std::to_string(static_cast<int>(field)) + " " + ValueSourceName(source) + " " + text);
+        Add("value " + std::to_string(static_cast<int>(field)) + " " + ValueSourceName(source) +
+            " " + text);
     }
 
   private:

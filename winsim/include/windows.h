@@ -2,5 +2,5 @@
 #pragma once
 #include "winsim/base.h"
 #include "winsim/kernel.h"
-#include "winsim/registry.h"
 #include "winsim/ole.h"
+#include "winsim/registry.h"

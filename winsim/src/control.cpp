@@ -32,14 +32,19 @@ std::vector<std::function<void()>>& resets() {
 
 } // namespace
 
-ResetHook::ResetHook(std::function<void()> reset) { resets().push_back(std::move(reset)); }
+ResetHook::ResetHook(std::function<void()> reset) {
+    resets().push_back(std::move(reset));
+}
 
 void Reset() {
     state() = State{};
-    for (auto& reset : resets()) reset();
+    for (auto& reset : resets())
+        reset();
 }
 
-const std::vector<Call>& Calls() { return state().calls; }
+const std::vector<Call>& Calls() {
+    return state().calls;
+}
 
 std::vector<Call> CallsTo(const std::string& function) {
     std::vector<Call> found;
@@ -48,7 +53,9 @@ std::vector<Call> CallsTo(const std::string& function) {
     return found;
 }
 
-void ClearCalls() { state().calls.clear(); }
+void ClearCalls() {
+    state().calls.clear();
+}
 
 void FailCall(const std::string& function, long result, int occurrence) {
     state().injections.insert({function, Injection{occurrence, false, result}});
@@ -81,7 +88,9 @@ std::string Hex(unsigned long value) {
     return text;
 }
 
-std::string Text(const char* text) { return text ? std::string(text) : std::string("(null)"); }
+std::string Text(const char* text) {
+    return text ? std::string(text) : std::string("(null)");
+}
 
 } // namespace detail
 } // namespace winsim

@@ -22,7 +22,8 @@ KernelState& kernel() {
 }
 
 void FreeAllBlocks() {
-    for (void* block : kernel().heapBlocks) std::free(block);
+    for (void* block : kernel().heapBlocks)
+        std::free(block);
     kernel() = KernelState{};
 }
 
@@ -31,10 +32,18 @@ int processHeap;
 
 } // namespace
 
-const std::vector<std::string>& DebugTexts() { return kernel().debugTexts; }
-void ClearDebugTexts() { kernel().debugTexts.clear(); }
-void SetDoubleByteCodePage(bool doubleByte) { kernel().doubleByte = doubleByte; }
-size_t OutstandingHeapBlocks() { return kernel().heapBlocks.size(); }
+const std::vector<std::string>& DebugTexts() {
+    return kernel().debugTexts;
+}
+void ClearDebugTexts() {
+    kernel().debugTexts.clear();
+}
+void SetDoubleByteCodePage(bool doubleByte) {
+    kernel().doubleByte = doubleByte;
+}
+size_t OutstandingHeapBlocks() {
+    return kernel().heapBlocks.size();
+}
 
 } // namespace winsim
 
@@ -42,7 +51,9 @@ void WINAPI OutputDebugStringA(LPCSTR text) {
     winsim::kernel().debugTexts.push_back(text ? text : "");
 }
 
-int WINAPI lstrlenA(LPCSTR text) { return text ? static_cast<int>(std::strlen(text)) : 0; }
+int WINAPI lstrlenA(LPCSTR text) {
+    return text ? static_cast<int>(std::strlen(text)) : 0;
+}
 
 LPSTR WINAPI lstrcpyA(LPSTR destination, LPCSTR source) {
     return std::strcpy(destination, source);
@@ -53,7 +64,9 @@ BOOL WINAPI IsDBCSLeadByte(BYTE byte) {
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
-HANDLE WINAPI GetProcessHeap() { return &winsim::processHeap; }
+HANDLE WINAPI GetProcessHeap() {
+    return &winsim::processHeap;
+}
 
 LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
     long ignored;

@@ -34,7 +34,9 @@ typedef void* HANDLE;
 typedef ULONG_PTR WPARAM;
 typedef LONG_PTR LPARAM;
 
-struct HINSTANCE__ { int unused; };
+struct HINSTANCE__ {
+    int unused;
+};
 typedef HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
 typedef LONG_PTR (*FARPROC)();

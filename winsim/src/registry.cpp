@@ -211,18 +211,32 @@ using winsim::detail::Enter;
 using winsim::detail::Hex;
 using winsim::detail::Text;
 
+namespace {
+
+// An injected failure of an open or create call leaves no handle behind.
+LONG InjectedOpenResult(PHKEY result, long injected) {
+    if (result) *result = nullptr;
+    return static_cast<LONG>(injected);
+}
+
+// Shared start of opening and creating a key: the result starts out null, then the path under
+// the root (or the open key) is resolved.
+LONG LocateForOpen(HKEY key, LPCSTR subKey, PHKEY result, winsim::OpenKey& open) {
+    if (result == nullptr) return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    return winsim::Locate(key, subKey, open);
+}
+
+} // namespace
+
 LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {
     long injected = 0;
     if (Enter("RegOpenKeyExA",
               {winsim::HandleText(key), Text(subKey), std::to_string(options), Hex(access)},
-              &injected)) {
-        if (result) *result = nullptr;
-        return static_cast<LONG>(injected);
-    }
-    if (result == nullptr) return ERROR_INVALID_PARAMETER;
-    *result = nullptr;
+              &injected))
+        return InjectedOpenResult(result, injected);
     winsim::OpenKey open;
-    const LONG status = winsim::Locate(key, subKey, open);
+    const LONG status = LocateForOpen(key, subKey, result, open);
     if (status != ERROR_SUCCESS) return status;
     if (winsim::Find(open.path) == nullptr) return ERROR_FILE_NOT_FOUND;
     *result = winsim::NewHandle(open.path, access & ~(KEY_WOW64_64KEY | KEY_WOW64_32KEY));
@@ -233,14 +247,10 @@ LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access,
 // key on the path is created and the new handle carries every right.
 LONG WINAPI RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
     long injected = 0;
-    if (Enter("RegCreateKeyA", {winsim::HandleText(key), Text(subKey)}, &injected)) {
-        if (result) *result = nullptr;
-        return static_cast<LONG>(injected);
-    }
-    if (result == nullptr) return ERROR_INVALID_PARAMETER;
-    *result = nullptr;
+    if (Enter("RegCreateKeyA", {winsim::HandleText(key), Text(subKey)}, &injected))
+        return InjectedOpenResult(result, injected);
     winsim::OpenKey open;
-    const LONG status = winsim::Locate(key, subKey, open);
+    const LONG status = LocateForOpen(key, subKey, result, open);
     if (status != ERROR_SUCCESS) return status;
     if (subKey == nullptr || *subKey == '\0') {
         *result = key;

@@ -1,6 +1,6 @@
 // The bundled sample tables: what the walk records from each, and that the committed files are
 // exactly what samples/make_samples.py generates.
-#include "smbios/SystemIdentity.h"
+#include "pure/WalkOutcome.h"
 
 #include <gtest/gtest.h>
 
@@ -25,22 +25,9 @@ std::vector<BYTE> ReadFile(const fs::path& path) {
     return std::vector<BYTE>(std::istreambuf_iterator<char>(in), {});
 }
 
-struct Identity {
-    int result;
-    std::string manufacturer, systemId, regulatory;
-};
-
-Identity Walk(const std::vector<BYTE>& table) {
-    IdentityCandidates candidates = {};
-    const int result = WalkSMBiosTable(table.data(), static_cast<int>(table.size()), candidates);
-    SystemIdentity identity = {};
-    FinaliseIdentity(candidates, identity);
-    return {result, identity.szManufacturer, identity.szSystemIdHex, identity.szRegulatoryID};
-}
-
 struct SampleCase {
     const char* file;
-    Identity expected;
+    Outcome expected;
 };
 
 std::ostream& operator<<(std::ostream& os, const SampleCase& c) {
@@ -52,8 +39,8 @@ class SampleTest : public ::testing::TestWithParam<SampleCase> {};
 TEST_P(SampleTest, GivesItsDocumentedIdentity) {
     const std::vector<BYTE> table = ReadFile(kSamples / GetParam().file);
     ASSERT_FALSE(table.empty()) << GetParam().file;
-    const Identity found = Walk(table);
-    const Identity& expected = GetParam().expected;
+    const Outcome found = Identify(table);
+    const Outcome& expected = GetParam().expected;
     EXPECT_EQ(found.result, expected.result);
     EXPECT_EQ(found.manufacturer, expected.manufacturer);
     EXPECT_EQ(found.systemId, expected.systemId);
@@ -94,7 +81,7 @@ TEST_P(RegistryHeaderTest, StopsTheWalkBeforeTheTable) {
     ASSERT_GT(table.size(), 8u);
     for (const auto& patch : GetParam().patches)
         table[patch.first] = patch.second;
-    const Identity found = Walk(table);
+    const Outcome found = Identify(table);
     EXPECT_EQ(found.result, 0);
     EXPECT_EQ(found.manufacturer, "");
     EXPECT_EQ(found.systemId, "0");
@@ -116,8 +103,8 @@ TEST(SampleTest, RegistryHeaderHidesNothingOfTheTable) {
     const std::vector<BYTE> withHeader = ReadFile(kSamples / "registry-header.bin");
     ASSERT_GT(withHeader.size(), 8u);
     const std::vector<BYTE> table(withHeader.begin() + 8, withHeader.end());
-    const Identity bare = Walk(table);
-    const Identity found = Walk(withHeader);
+    const Outcome bare = Identify(table);
+    const Outcome found = Identify(withHeader);
     EXPECT_EQ(found.manufacturer, bare.manufacturer);
     EXPECT_EQ(found.systemId, bare.systemId);
     EXPECT_EQ(found.regulatory, bare.regulatory);

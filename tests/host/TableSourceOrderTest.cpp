@@ -3,33 +3,19 @@
 #include "MachineSetup.h"
 #include "WMITestSupport.h"
 
-#include "smbios/SystemIdentity.h"
+#include "pure/WalkOutcome.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-struct Identity {
-    int result;
-    std::string manufacturer, systemId, regulatory;
-    bool operator==(const Identity& o) const {
-        return result == o.result && manufacturer == o.manufacturer && systemId == o.systemId &&
-               regulatory == o.regulatory;
-    }
-};
-
-void PrintTo(const Identity& i, std::ostream* os) {
-    *os << i.result << " [" << i.manufacturer << "] [" << i.systemId << "] [" << i.regulatory
-        << "]";
-}
-
-Identity Extract() {
+Outcome Extract() {
     SystemIdentity identity;
     const int result = GetSystemIdentity(&identity);
-    return {result, identity.szManufacturer, identity.szSystemIdHex, identity.szRegulatoryID};
+    return OutcomeOf(result, identity);
 }
 
-const Identity kAcme = {1, "Acme Corp.", "1F3", "ABC01"};
+const Outcome kAcme = {1, "Acme Corp.", "1F3", "ABC01"};
 
 class SourceOrderTest : public ::testing::Test {
   protected:
@@ -44,7 +30,7 @@ TEST_F(SourceOrderTest, WmiTableWinsAndTheRegistryIsNotAsked) {
     winsim::SetWmiProperty("SMBiosData",
                            winsim::WmiByteArray(TableBuilder().System(1, {"Wmi"}).Bytes()));
     machine::SeedSMBiosTable(machine::AcmeTable());
-    EXPECT_EQ(Extract(), (Identity{1, "Wmi", "0", "00000"}));
+    EXPECT_EQ(Extract(), (Outcome{1, "Wmi", "0", "00000"}));
     EXPECT_TRUE(winsim::CallsTo("RegOpenKeyExA").empty());
 }
 
@@ -82,12 +68,12 @@ INSTANTIATE_TEST_SUITE_P(Stages, WmiFailureTest, ::testing::ValuesIn(kWmiFailure
                          [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(SourceOrderTest, RegistryKeyAbsentGivesTheDefaults) {
-    EXPECT_EQ(Extract(), (Identity{1, "", "0", "00000"}));
+    EXPECT_EQ(Extract(), (Outcome{1, "", "0", "00000"}));
 }
 
 TEST_F(SourceOrderTest, RegistryValueAbsentMeansNoSourceAnswered) {
     winsim::SeedRegistryKey(machine::kSMBiosKey);
-    EXPECT_EQ(Extract(), (Identity{0, "", "", ""}));
+    EXPECT_EQ(Extract(), (Outcome{0, "", "", ""}));
 }
 
 } // namespace

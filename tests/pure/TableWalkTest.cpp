@@ -1,43 +1,13 @@
 // The walk and the finalisation over hand-built tables: the values found, their priorities and
 // fall-backs, and where a malformed table stops the walk.
 #include "TableBuilder.h"
-
-#include "smbios/SystemIdentity.h"
-#include "smbios/WalkObserver.h"
+#include "WalkOutcome.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <ostream>
 
 namespace {
-
-struct Outcome {
-    int result;
-    std::string manufacturer, systemId, regulatory;
-    bool operator==(const Outcome& o) const {
-        return result == o.result && manufacturer == o.manufacturer && systemId == o.systemId &&
-               regulatory == o.regulatory;
-    }
-};
-
-std::ostream& operator<<(std::ostream& os, const Outcome& o) {
-    return os << "{" << o.result << ", [" << o.manufacturer << "], [" << o.systemId << "], ["
-              << o.regulatory << "]}";
-}
-
-Outcome Identify(const std::vector<BYTE>& table, WalkObserver* observer = nullptr) {
-    IdentityCandidates candidates = {};
-    // A copy of exactly the table's bytes, so that sanitizers catch any read past its end.
-    std::unique_ptr<BYTE[]> exact(new BYTE[table.size() ? table.size() : 1]);
-    if (!table.empty()) std::memcpy(exact.get(), table.data(), table.size());
-    const int result =
-        WalkSMBiosTable(exact.get(), static_cast<int>(table.size()), candidates, observer);
-    SystemIdentity identity;
-    std::memset(&identity, 'x', sizeof identity);
-    FinaliseIdentity(candidates, identity, observer);
-    return {result, identity.szManufacturer, identity.szSystemIdHex, identity.szRegulatoryID};
-}
 
 struct WalkCase {
     const char* name;

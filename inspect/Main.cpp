@@ -3,6 +3,7 @@
 #include "Inspection.h"
 #include "Report.h"
 #include "TableInput.h"
+#include "Version.h"
 
 #include <cstring>
 #include <iostream>
@@ -26,6 +27,7 @@ void PrintUsage(std::ostream& out) {
         << "  --explain  also list the structures walked, where each value came from and the\n"
         << "             anomalies met\n"
         << "  --json     everything as one JSON object\n"
+        << "  --version  print the version and exit\n"
         << "Exit status: 0 walk completed, 1 walk cut short (values still printed), 2 usage or\n"
         << "input error.\n";
 }
@@ -34,6 +36,7 @@ struct Options {
     bool explain = false;
     bool json = false;
     bool help = false;
+    bool version = false;
     bool haveInput = false;
     std::string input; // empty: the machine's table
 };
@@ -48,6 +51,8 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
             options.explain = true;
         } else if (!optionsEnded && arg == "--json") {
             options.json = true;
+        } else if (!optionsEnded && arg == "--version") {
+            options.version = true;
         } else if (!optionsEnded && (arg == "-h" || arg == "--help")) {
             options.help = true;
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
@@ -101,6 +106,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         PrintUsage(std::cout);
+        return kCompleted;
+    }
+    if (options.version) {
+        std::cout << kProgram << " " << VESK_PRODUCT_VERSION_TEXT << "\n";
         return kCompleted;
     }
     return Run(options);

@@ -10,9 +10,26 @@ if(VESK_FUZZ)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(NOT MSVC)
+    # Neither the source nor the build folder reaches objects, debug information or __FILE__, so
+    # that two builds of the same sources in different folders give the same bytes. The build
+    # folder's map comes last so that it wins where the build folder lies inside the sources.
+    add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}=.>"
+                        "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}=build>")
+endif()
+
+if(VESK_PACKAGE AND NOT WIN32 AND NOT MSVC)
+    # The packaged inspector gets the hardening Debian gives its own packages.
+    add_compile_options(-D_FORTIFY_SOURCE=2 -fstack-protector-strong)
+    add_link_options(-Wl,-z,relro,-z,now)
+endif()
+
 if(WIN32 AND NOT MSVC)
     # One self-contained executable: no MinGW runtime DLL next to it.
     add_link_options(-static -static-libgcc -static-libstdc++)
+    # Debug information for the program's own code as well as the runtime's; the release strips
+    # all of it into a file of its own (packaging/).
+    add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-g>)
 endif()
 
 function(vesk_warnings target)

@@ -2,10 +2,12 @@
 #   make run    build VeskInfo.exe and run it under Wine on a bundled sample table
 #               (TABLE=path for another raw table file)
 #   make test   every test layer
+#   make dist   the release in dist/: signed VeskInfo.exe, its debug file, the veskinfo-inspect
+#               package and SHA256SUMS
 SHELL := /bin/bash
 TABLE ?= samples/desktop.bin
 
-.PHONY: bootstrap run test bench fuzz clean
+.PHONY: bootstrap run test dist bench fuzz clean
 
 bootstrap:
 	@scripts/bootstrap.sh
@@ -16,6 +18,9 @@ run: bootstrap
 test: bootstrap
 	@scripts/test.sh
 
+dist: bootstrap
+	@scripts/dist.sh
+
 bench: bootstrap
 	@scripts/bench.sh
 
@@ -23,4 +28,4 @@ fuzz: bootstrap
 	@scripts/fuzz.sh $(or $(SECONDS),60)
 
 clean:
-	rm -rf build
+	rm -rf build dist

@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Authenticode-signs a Windows executable with osslsigncode and verifies the signature.
+#   scripts/sign.sh UNSIGNED SIGNED [NOTICE]
+# The key comes from the environment, either a PKCS#12 file
+#   VESK_SIGN_PKCS12=file.p12  VESK_SIGN_PASSWORD_FILE=file holding its password
+# or a hardware token through its PKCS#11 module
+#   VESK_SIGN_PKCS11_MODULE=module.so  VESK_SIGN_PKCS11_KEY=pkcs11: URI of the key
+#   VESK_SIGN_PKCS11_CERT=pkcs11: URI of the certificate, or VESK_SIGN_CERTS=certificate file
+#   VESK_SIGN_PASSWORD_FILE=file holding the token's PIN (optional)
+# and, optionally, VESK_SIGN_TIMESTAMP_URL (an RFC 3161 time-stamping service; needs the
+# network) and VESK_SIGN_CAFILE (the roots the signature is verified against; default the
+# system's). Without a key, a throwaway self-signed certificate made in build/signing/ signs,
+# the output says so plainly, and the notice goes to the file NOTICE too.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+signing=$root/build/signing
+[ $# -ge 2 ] || { echo "usage: $0 UNSIGNED SIGNED [NOTICE]" >&2; exit 2; }
+unsigned=$1 signed=$2 notice=${3:-}
+
+fail() {
+    echo "sign: $*" >&2
+    rm -f "$signed"
+    exit 1
+}
+
+# The self-signed code-signing certificate, made once and renewed a day before it expires.
+make_test_certificate() {
+    if [ -f "$signing/test.p12" ] && openssl x509 -in "$signing/test-cert.pem" -noout -checkend 86400 >/dev/null; then
+        return
+    fi
+    mkdir -p "$signing"
+    (umask 077 && openssl rand -hex 24 >"$signing/test-password")
+    openssl req -x509 -newkey rsa:3072 -nodes -days 90 -keyout "$signing/test-key.pem" \
+        -out "$signing/test-cert.pem" \
+        -subj "/O=Vesk Computer Corporation/CN=VeskInfo TEST SIGNING ONLY - NOT TRUSTED" \
+        -addext "basicConstraints=critical,CA:FALSE" \
+        -addext "keyUsage=critical,digitalSignature" \
+        -addext "extendedKeyUsage=codeSigning" 2>/dev/null
+    openssl pkcs12 -export -inkey "$signing/test-key.pem" -in "$signing/test-cert.pem" \
+        -name "VeskInfo test signing" -out "$signing/test.p12" -passout "file:$signing/test-password"
+}
+
+# Sets key_args (osslsigncode's key options), roots (for the verification) and test_signed.
+choose_key() {
+    test_signed=0
+    roots=${VESK_SIGN_CAFILE:-/etc/ssl/certs/ca-certificates.crt}
+    if [ -n "${VESK_SIGN_PKCS12:-}" ]; then
+        [ -r "$VESK_SIGN_PKCS12" ] || fail "cannot read VESK_SIGN_PKCS12 ($VESK_SIGN_PKCS12)"
+        [ -r "${VESK_SIGN_PASSWORD_FILE:-}" ] ||
+            fail "VESK_SIGN_PKCS12 needs VESK_SIGN_PASSWORD_FILE, a readable file holding its password"
+        key_args=(-pkcs12 "$VESK_SIGN_PKCS12" -readpass "$VESK_SIGN_PASSWORD_FILE")
+    elif [ -n "${VESK_SIGN_PKCS11_MODULE:-}" ]; then
+        [ -r "$VESK_SIGN_PKCS11_MODULE" ] || fail "cannot read VESK_SIGN_PKCS11_MODULE ($VESK_SIGN_PKCS11_MODULE)"
+        [ -n "${VESK_SIGN_PKCS11_KEY:-}" ] ||
+            fail "VESK_SIGN_PKCS11_MODULE needs VESK_SIGN_PKCS11_KEY, the pkcs11: URI of the key"
+        key_args=(-pkcs11module "$VESK_SIGN_PKCS11_MODULE" -key "$VESK_SIGN_PKCS11_KEY")
+        if [ -n "${VESK_SIGN_PKCS11_CERT:-}" ]; then
+            key_args+=(-pkcs11cert "$VESK_SIGN_PKCS11_CERT")
+        elif [ -n "${VESK_SIGN_CERTS:-}" ]; then
+            key_args+=(-certs "$VESK_SIGN_CERTS")
+        else
+            fail "VESK_SIGN_PKCS11_MODULE needs VESK_SIGN_PKCS11_CERT (a pkcs11: URI) or VESK_SIGN_CERTS (a file)"
+        fi
+        [ -z "${VESK_SIGN_PASSWORD_FILE:-}" ] || key_args+=(-readpass "$VESK_SIGN_PASSWORD_FILE")
+    else
+        make_test_certificate
+        test_signed=1
+        roots=$signing/test-cert.pem
+        key_args=(-pkcs12 "$signing/test.p12" -readpass "$signing/test-password")
+    fi
+}
+
+test_signed_notice() {
+    local fingerprint
+    fingerprint=$(openssl x509 -in "$signing/test-cert.pem" -noout -fingerprint -sha256 | cut -d= -f2)
+    cat <<NOTICE
+THIS RELEASE IS TEST-SIGNED. VeskInfo.exe carries an Authenticode signature made with a
+throwaway self-signed certificate that make dist created in build/signing/, whose SHA-256
+fingerprint is
+  $fingerprint
+Nobody trusts that certificate: do not ship this release. To sign with the vendor's
+certificate, set VESK_SIGN_PKCS12 and VESK_SIGN_PASSWORD_FILE, or VESK_SIGN_PKCS11_MODULE,
+VESK_SIGN_PKCS11_KEY and VESK_SIGN_PKCS11_CERT (see the README).
+NOTICE
+}
+
+[ -r "$unsigned" ] || fail "cannot read $unsigned"
+rm -f "$signed"
+choose_key
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+args=(sign "${key_args[@]}" -h sha256 -n "VeskInfo system identity recorder")
+[ -z "${VESK_SIGN_TIMESTAMP_URL:-}" ] || args+=(-ts "$VESK_SIGN_TIMESTAMP_URL")
+osslsigncode "${args[@]}" -in "$unsigned" -out "$signed" >"$log" 2>&1 || { cat "$log" >&2; fail "signing failed"; }
+
+# Verified without the network: certificates' CRL distribution points are not fetched (older
+# osslsigncode releases never fetch them and lack the option).
+verify=(verify -CAfile "$roots" -in "$signed")
+osslsigncode -h 2>&1 | grep -q -- -ignore-cdp && verify+=(-ignore-cdp)
+osslsigncode "${verify[@]}" >"$log" 2>&1 ||
+    { cat "$log" >&2; fail "the signature does not verify against $roots (VESK_SIGN_CAFILE)"; }
+
+if [ "$test_signed" -eq 1 ]; then
+    [ -z "$notice" ] || test_signed_notice >"$notice"
+    banner=$(printf '%.0s!' {1..78})
+    printf '%s\n%s\n%s\n' "$banner" "$(test_signed_notice)" "$banner"
+fi

@@ -23,7 +23,7 @@ add_custom_command(
     OUTPUT ${page}.gz
     COMMAND ${VESK_HELP2MAN} --no-info --section=1
             "--name=show the identity VeskInfo would record from an SMBIOS table"
-            "--source=Vesk Computer Corporation" --output=${page} $<TARGET_FILE:veskinfo-inspect>
+            --output=${page} $<TARGET_FILE:veskinfo-inspect>
     COMMAND ${VESK_GZIP} -9nf ${page}
     DEPENDS veskinfo-inspect
     COMMENT "Manual page of veskinfo-inspect from its --help")

@@ -1,0 +1,391 @@
+"""Checks the release that `make dist` wrote to dist/: the stripped, signed VeskInfo.exe and its
+debug file, their reproducibility, the signature, the veskinfo-inspect package and SHA256SUMS.
+Run after scripts/dist.sh, from anywhere: python3 tests/release/check_release.py -v"""
+import gzip
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import zlib
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+import peinfo  # noqa: E402
+
+DIST = ROOT / "dist"
+EXE, DEBUG = DIST / "VeskInfo.exe", DIST / "VeskInfo.exe.debug"
+WINDOWS_BUILD = ROOT / "build" / "windows-release"
+SIGNING = ROOT / "build" / "signing"
+INSPECT_BUILD = ROOT / "build" / "release" / "inspect" / "veskinfo-inspect"
+PACKAGE_FILES = {"usr/bin/veskinfo-inspect", "usr/share/man/man1/veskinfo-inspect.1.gz",
+                 "usr/share/doc/veskinfo-inspect/copyright",
+                 "usr/share/doc/veskinfo-inspect/changelog.gz"}
+SIZE_LIMIT = 200 * 1000
+
+
+def run(*args, check=True, **kwargs):
+    return subprocess.run([str(a) for a in args], check=check, capture_output=True, **kwargs)
+
+
+def versions():
+    """The release's version numbers, from the header the build generated from the one place."""
+    text = (WINDOWS_BUILD / "generated" / "Version.h").read_text()
+    return {name: re.search(r'#define VESK_%s_VERSION_TEXT "([0-9.]+)"' % name, text).group(1)
+            for name in ("FILE", "PRODUCT")}
+
+
+def source_date_epoch():
+    return int(os.environ.get("SOURCE_DATE_EPOCH") or
+               run("git", "-C", ROOT, "log", "-1", "--format=%ct").stdout)
+
+
+def pe_timestamp(data):
+    return int.from_bytes(data[data.index(b"PE\0\0") + 8:][:4], "little")
+
+
+def section_names(path):
+    listing = run("i686-w64-mingw32-objdump", "-h", path, text=True).stdout
+    return re.findall(r"^\s+\d+\s+(\S+)\s", listing, re.M)
+
+
+def dump_section(path, name, folder):
+    out = Path(folder) / "section.bin"
+    run("i686-w64-mingw32-objcopy", "--dump-section", "%s=%s" % (name, out), path, Path(folder) / "copy")
+    return out.read_bytes()
+
+
+def verify(path, roots):
+    """osslsigncode's verdict (True: the signature verifies) trusting only the roots file."""
+    return run("osslsigncode", "verify", "-CAfile", roots, "-in", path, check=False).returncode == 0
+
+
+def authenticode_data(path, folder):
+    """What an Authenticode signature of the file signs: its digest, equal for the unsigned file
+    and for the signed one."""
+    out = Path(folder) / (Path(path).name + ".der")
+    run("osslsigncode", "extract-data", "-h", "sha256", "-in", path, "-out", out)
+    return out.read_bytes()
+
+
+class Executable(unittest.TestCase):
+    def setUp(self):
+        self.data = EXE.read_bytes()
+        self.temp = tempfile.mkdtemp(prefix="vesk-release-")
+        self.addCleanup(shutil.rmtree, self.temp)
+
+    def test_size(self):
+        self.assertLessEqual(len(self.data), SIZE_LIMIT, "signed VeskInfo.exe too large")
+
+    def test_stripped_with_debug_link(self):
+        names = section_names(EXE)
+        self.assertFalse([n for n in names if n.startswith(".debug")], names)
+        self.assertIn(".gnu_debuglink", names)
+        self.assertEqual(peinfo.Image(self.data).machine, 0x14C)
+        link = dump_section(EXE, ".gnu_debuglink", self.temp)
+        name, crc = link[:link.index(b"\0")], int.from_bytes(link[-4:], "little")
+        self.assertEqual(name, b"VeskInfo.exe.debug")
+        self.assertEqual(crc, zlib.crc32(DEBUG.read_bytes()), "debug link CRC does not match the file")
+        self.assertIn(".debug_info", section_names(DEBUG))
+
+    def test_debugger_finds_the_debug_file(self):
+        def where(folder):
+            return run("gdb", "-batch", "-nx", "-ex", "info line WinMain@16", "VeskInfo.exe",
+                       cwd=folder, text=True, check=False).stdout
+        self.assertRegex(where(DIST), r'Line \d+ of "\./app/WinMain\.cpp" starts at address')
+        shutil.copy(EXE, self.temp)
+        self.assertNotIn("WinMain.cpp", where(self.temp), "found without the debug file")
+
+    def test_resources_unchanged_by_stripping_and_signing(self):
+        wanted = versions()
+        info = peinfo.read(EXE)
+        self.assertEqual(info["file_version"], tuple(map(int, wanted["FILE"].split("."))))
+        self.assertEqual(info["product_version"], tuple(map(int, wanted["PRODUCT"].split("."))))
+        self.assertEqual(info["subsystem"], 2)
+        self.assertEqual(info["manifest"], (ROOT / "res" / "VeskInfo.manifest").read_bytes())
+        self.assertIn(b'level="requireAdministrator"', info["manifest"])
+        linked = peinfo.Image((WINDOWS_BUILD / "app" / "VeskInfo.exe").read_bytes())
+        released = peinfo.Image(self.data)
+        for rtype in (peinfo.RT_VERSION, peinfo.RT_MANIFEST):
+            self.assertEqual(released.resource(rtype), linked.resource(rtype), rtype)
+
+    def test_dates_from_the_last_commit(self):
+        epoch = source_date_epoch()
+        for path in (EXE, DEBUG):
+            self.assertEqual(pe_timestamp(path.read_bytes()), epoch, path.name)
+
+
+class Signature(unittest.TestCase):
+    def setUp(self):
+        self.temp = Path(tempfile.mkdtemp(prefix="vesk-release-"))
+        self.addCleanup(shutil.rmtree, self.temp)
+        self.test_signed = (DIST / "TEST-SIGNED").exists()
+        self.roots = SIGNING / "test-cert.pem" if self.test_signed else Path(
+            os.environ.get("VESK_SIGN_CAFILE", "/etc/ssl/certs/ca-certificates.crt"))
+
+    def test_verifies(self):
+        self.assertTrue(verify(EXE, self.roots))
+
+    def test_test_signature_trusted_only_through_the_test_certificate(self):
+        if not self.test_signed:
+            self.skipTest("signed with a real certificate")
+        self.assertFalse(verify(EXE, "/etc/ssl/certs/ca-certificates.crt"))
+        chain = self.temp / "chain.pem"
+        run("osslsigncode", "extract-signature", "-pem", "-in", EXE, "-out", chain)
+        signer = run("openssl", "pkcs7", "-print_certs", "-in", chain, text=True).stdout
+        fingerprint = run("openssl", "x509", "-noout", "-fingerprint", "-sha256", text=True,
+                          input=signer).stdout.split("=")[1].strip()
+        self.assertIn(fingerprint, (DIST / "TEST-SIGNED").read_text())
+        self.assertIn("TEST-SIGNED", (DIST / "TEST-SIGNED").read_text())
+
+    def test_one_changed_byte_fails(self):
+        data = EXE.read_bytes()
+        image = peinfo.Image(data)
+        places = {"code": image.offset(image.sections[0][1]) + 0x100,
+                  "version resource": image.offset(image.directories[2][0]) + 0x80,
+                  "signature": len(data) - 200}
+        for place, offset in places.items():
+            with self.subTest(place):
+                copy = self.temp / ("changed-%d.exe" % offset)
+                copy.write_bytes(data[:offset] + bytes([data[offset] ^ 0x01]) + data[offset + 1:])
+                self.assertFalse(verify(copy, self.roots))
+
+
+class Signing(unittest.TestCase):
+    """scripts/sign.sh with the keys of the environment, made from the test certificate."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.temp = Path(tempfile.mkdtemp(prefix="vesk-sign-"))
+        cls.unsigned = WINDOWS_BUILD / "release" / "VeskInfo.exe"
+        (cls.temp / "wrong-password").write_text("not the password\n")
+        # Without a key the test certificate signs; the cases below reuse its key.
+        cls.keyless = cls.sign()
+        cls.hsm = cls.make_token()
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.temp)
+
+    @classmethod
+    def make_token(cls):
+        """A software token holding the test key, or None where SoftHSM is missing."""
+        module = Path("/usr/lib/softhsm/libsofthsm2.so")
+        if not module.exists() or not shutil.which("softhsm2-util"):
+            return None
+        tokens = cls.temp / "tokens"
+        tokens.mkdir()
+        conf = cls.temp / "softhsm2.conf"
+        conf.write_text("directories.tokendir = %s\nobjectstore.backend = file\nlog.level = ERROR\n" % tokens)
+        env = dict(os.environ, SOFTHSM2_CONF=str(conf))
+        run("softhsm2-util", "--init-token", "--free", "--label", "vesk", "--pin", "1234",
+            "--so-pin", "5678", env=env)
+        key = cls.temp / "key8.pem"
+        run("openssl", "pkcs8", "-topk8", "-nocrypt", "-in", SIGNING / "test-key.pem", "-out", key)
+        run("softhsm2-util", "--import", key, "--token", "vesk", "--label", "signkey", "--id", "01",
+            "--pin", "1234", env=env)
+        (cls.temp / "pin").write_text("1234\n")
+        return {"SOFTHSM2_CONF": str(conf), "VESK_SIGN_PKCS11_MODULE": str(module)}
+
+    @classmethod
+    def sign(cls, **variables):
+        env = {k: v for k, v in os.environ.items() if not k.startswith("VESK_SIGN_")}
+        env.update({k: str(v) for k, v in variables.items()})
+        out, notice = cls.temp / "signed.exe", cls.temp / "NOTICE"
+        notice.unlink(missing_ok=True)
+        result = run(ROOT / "scripts" / "sign.sh", cls.unsigned, out, notice, env=env, text=True, check=False)
+        return result, out, notice.read_text() if notice.exists() else None
+
+    def test_without_key_test_signs_and_says_so(self):
+        result, _, notice = self.keyless
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("THIS RELEASE IS TEST-SIGNED", result.stdout)
+        self.assertIsNotNone(notice)
+        self.assertIn(notice, result.stdout)
+        fingerprint = run("openssl", "x509", "-noout", "-fingerprint", "-sha256", "-in",
+                          SIGNING / "test-cert.pem", text=True).stdout.split("=")[1].strip()
+        self.assertIn(fingerprint, notice)
+
+    def test_keys_from_the_environment(self):
+        p12 = {"VESK_SIGN_PKCS12": SIGNING / "test.p12", "VESK_SIGN_PASSWORD_FILE": SIGNING / "test-password",
+               "VESK_SIGN_CAFILE": SIGNING / "test-cert.pem"}
+        cases = {"pkcs12": p12}
+        if self.hsm:
+            cases["pkcs11"] = dict(self.hsm, VESK_SIGN_PKCS11_KEY="pkcs11:token=vesk;object=signkey;type=private",
+                                   VESK_SIGN_CERTS=SIGNING / "test-cert.pem",
+                                   VESK_SIGN_PASSWORD_FILE=self.temp / "pin",
+                                   VESK_SIGN_CAFILE=SIGNING / "test-cert.pem")
+        for name, variables in cases.items():
+            with self.subTest(name):
+                result, out, notice = self.sign(**variables)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertTrue(verify(out, SIGNING / "test-cert.pem"))
+                self.assertNotIn("TEST-SIGNED", result.stdout)
+                self.assertIsNone(notice, "a release signed with a given key is no test release")
+        if not self.hsm:
+            self.skipTest("SoftHSM missing: the PKCS#11 path was not tried")
+
+    def test_incomplete_or_wrong_keys_fail(self):
+        p12 = SIGNING / "test.p12"
+        cases = {
+            "PKCS#12 without password file": ({"VESK_SIGN_PKCS12": p12}, "VESK_SIGN_PASSWORD_FILE"),
+            "PKCS#12 with the wrong password": ({"VESK_SIGN_PKCS12": p12,
+                                                 "VESK_SIGN_PASSWORD_FILE": self.temp / "wrong-password"},
+                                                "signing failed"),
+            "PKCS#12 missing": ({"VESK_SIGN_PKCS12": self.temp / "none.p12",
+                                 "VESK_SIGN_PASSWORD_FILE": self.temp / "wrong-password"}, "cannot read"),
+            "untrusted signer": ({"VESK_SIGN_PKCS12": p12, "VESK_SIGN_PASSWORD_FILE": SIGNING / "test-password"},
+                                 "does not verify"),
+            "PKCS#11 without key": ({"VESK_SIGN_PKCS11_MODULE": "/bin/true"}, "VESK_SIGN_PKCS11_KEY"),
+            "PKCS#11 without certificate": ({"VESK_SIGN_PKCS11_MODULE": "/bin/true",
+                                             "VESK_SIGN_PKCS11_KEY": "pkcs11:object=k"}, "VESK_SIGN_PKCS11_CERT"),
+        }
+        for name, (variables, message) in cases.items():
+            with self.subTest(name):
+                result, out, notice = self.sign(**variables)
+                self.assertEqual(result.returncode, 1)
+                self.assertIn(message, result.stderr)
+                self.assertFalse(out.exists(), "no signed file may be left after a failure")
+                self.assertIsNone(notice)
+
+
+class Reproducible(unittest.TestCase):
+    """Two clean builds of this tree in two other folders, one after the other, with another
+    time zone, locale, umask and host name for the second: the same unsigned executable and debug
+    file as each other and as the one dist/ was made from."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.temp = Path(tempfile.mkdtemp(prefix="vesk-repro-"))
+        files = run("git", "-C", ROOT, "ls-files", "-z", "--cached", "--others", "--exclude-standard").stdout
+        files = b"\0".join(f for f in files.split(b"\0") if f and (ROOT / f.decode()).exists())
+        cls.trees, cls.started, cls.hostnames = [], [], []
+        builds = (("a", "022", {}), ("second/deeper/b", "002", {"TZ": "Pacific/Kiritimati", "LC_ALL": "C.UTF-8"}))
+        for name, umask, env in builds:
+            tree = cls.temp / name
+            tree.mkdir(parents=True)
+            with open(tree / "src.tar", "wb") as archive:
+                subprocess.run(["tar", "-C", str(ROOT), "--null", "-T", "-", "-cf", "-"], input=files,
+                               check=True, stdout=archive)
+            run("tar", "-C", tree, "-xf", tree / "src.tar")
+            (tree / "src.tar").unlink()
+            cls.started.append(time.time())
+            cls.build(tree, umask, env, hostname="veskrepro-" + name[-1])
+            cls.trees.append(tree / "build" / "windows-release" / "release")
+
+    @classmethod
+    def build(cls, tree, umask, env, hostname):
+        """Builds in a host name of its own where the system lets us make one (unshare)."""
+        env = dict(os.environ, SOURCE_DATE_EPOCH=str(source_date_epoch()), **env)
+        command = ["bash", "-c", "umask %s && scripts/release-exe.sh ." % umask]
+        if run("unshare", "--uts", "true", check=False).returncode == 0:
+            command = ["unshare", "--uts", "sh", "-c", 'hostname "$0" && exec "$@"', hostname] + command
+            cls.hostnames.append(hostname)
+        subprocess.run(command, cwd=tree, env=env, check=True, stdout=subprocess.DEVNULL)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.temp)
+
+    def test_builds_differ_in_time(self):
+        self.assertGreaterEqual(self.started[1] - self.started[0], 1.0)
+
+    def test_same_bytes(self):
+        for name in ("VeskInfo.exe", "VeskInfo.exe.debug"):
+            with self.subTest(name):
+                first, second = ((tree / name).read_bytes() for tree in self.trees)
+                self.assertEqual(first, second)
+                self.assertEqual(first, (WINDOWS_BUILD / "release" / name).read_bytes())
+
+    def test_no_build_folder_or_host_name_inside(self):
+        needles = [str(self.temp), str(ROOT), socket.gethostname()] + self.hostnames
+        for tree in self.trees:
+            for name in ("VeskInfo.exe", "VeskInfo.exe.debug"):
+                data = (tree / name).read_bytes()
+                for needle in (n.encode() for n in needles if len(n) >= 4):
+                    with self.subTest(name=name, needle=needle):
+                        self.assertNotIn(needle, data)
+        if not self.hostnames:
+            self.skipTest("no host name of its own for a build (unshare refused): the machine's was checked")
+
+    def test_release_signs_the_reproducible_executable(self):
+        self.assertEqual(authenticode_data(EXE, self.temp / "a"),
+                         authenticode_data(self.trees[1] / "VeskInfo.exe", self.temp / "second"))
+
+
+class Package(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        arch = run("dpkg", "--print-architecture", text=True).stdout.strip()
+        cls.version = versions()["PRODUCT"]
+        cls.deb = DIST / ("veskinfo-inspect_%s_%s.deb" % (cls.version, arch))
+        cls.root = Path(tempfile.mkdtemp(prefix="vesk-deb-"))
+        run("dpkg-deb", "-x", cls.deb, cls.root)
+        cls.binary = cls.root / "usr" / "bin" / "veskinfo-inspect"
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.root)
+
+    def test_control_fields(self):
+        fields = {name: run("dpkg-deb", "-f", self.deb, name, text=True).stdout.strip()
+                  for name in ("Package", "Version", "Section", "Depends")}
+        self.assertEqual(fields["Package"], "veskinfo-inspect")
+        self.assertEqual(fields["Version"], self.version)
+        self.assertIn("libc6", fields["Depends"])
+
+    def test_contents(self):
+        files = {str(p.relative_to(self.root)) for p in self.root.rglob("*") if not p.is_dir()}
+        self.assertEqual(files, PACKAGE_FILES)
+        self.assertTrue(os.access(self.binary, os.X_OK))
+        copyright_text = (self.root / "usr/share/doc/veskinfo-inspect/copyright").read_text()
+        self.assertRegex(copyright_text, r"^Format: https://www\.debian\.org/doc/packaging-manuals/copyright-format/")
+        self.assertIn("Copyright: ", copyright_text)
+        changelog = gzip.decompress((self.root / "usr/share/doc/veskinfo-inspect/changelog.gz").read_bytes())
+        self.assertTrue(changelog.startswith(b"veskinfo-inspect (%s) " % self.version.encode()), changelog[:60])
+
+    def test_installed_binary_runs(self):
+        version = run(self.binary, "--version", text=True).stdout
+        self.assertEqual(version.strip(), "veskinfo-inspect %s" % self.version)
+        sample = ROOT / "samples" / "desktop.bin"
+        installed = run(self.binary, sample, check=False)
+        self.assertEqual(installed.returncode, 0, installed.stderr)
+        self.assertEqual(installed.stdout, run(INSPECT_BUILD, sample).stdout)
+
+    def test_manual_page_follows_help(self):
+        page = self.root / "usr/share/man/man1/veskinfo-inspect.1.gz"
+        rendered = run("man", "--warnings", "-E", "UTF-8", "-l", page, env=dict(os.environ, MANWIDTH="200"),
+                       text=True)
+        self.assertEqual(rendered.stderr.replace("running with root privileges is not recommended!\n", ""), "")
+        text = re.sub(r".\x08", "", rendered.stdout).replace("\u2010", "-").replace("\u2212", "-")
+        self.assertIn("VESKINFO-INSPECT(1)", text)
+        self.assertIn(self.version, text)
+        help_text = run(self.binary, "--help", text=True).stdout
+        options = set(re.findall(r"(?<![\w-])--?[A-Za-z][\w-]*", help_text))
+        self.assertTrue(options, "no option found in --help")
+        for option in sorted(options):
+            with self.subTest(option):
+                self.assertRegex(text, r"(?<![\w-])%s(?![\w-])" % re.escape(option))
+
+    def test_lintian_finds_no_error(self):
+        result = run("lintian", "--info", "--pedantic", self.deb, text=True, check=False)
+        tags = [line for line in result.stdout.splitlines() if re.match(r"^[EWIPX]: ", line)]
+        print("\nlintian: " + ("\n         ".join(tags) or "no tags"), file=sys.stderr)
+        self.assertFalse([t for t in tags if t.startswith("E:")])
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+
+
+class Checksums(unittest.TestCase):
+    def test_every_file_summed_and_matching(self):
+        listed = run("sha256sum", "-c", "--strict", "SHA256SUMS", cwd=DIST, text=True)
+        self.assertEqual(set(re.findall(r"^(.*): OK$", listed.stdout, re.M)),
+                         {p.name for p in DIST.iterdir()} - {"SHA256SUMS"})
+
+
+if __name__ == "__main__":
+    unittest.main()

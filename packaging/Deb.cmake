@@ -13,7 +13,7 @@ set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${VESK_PACKAGE_NAME})
 # The changelog's newest entry must be the one of the version being packaged.
 file(STRINGS ${CMAKE_CURRENT_SOURCE_DIR}/changelog newest LIMIT_COUNT 1)
 if(NOT newest MATCHES "^${VESK_PACKAGE_NAME} \\(${VESK_PRODUCT_VERSION}\\) ")
-    message(FATAL_ERROR "packaging/changelog: the newest entry is not for ${VESK_PRODUCT_VERSION}: ${newest}")
+    message(FATAL_ERROR "packaging/changelog: newest entry not for ${VESK_PRODUCT_VERSION}: ${newest}")
 endif()
 
 # Compressed without names or dates (gzip -n), as Debian's policy asks.

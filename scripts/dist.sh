@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# make dist: the release, in dist/:
+# make dist: the release, in dist/ (or $VESK_DIST_DIR):
 #   VeskInfo.exe          stripped and Authenticode-signed (scripts/sign.sh: the key comes from
 #                         the environment; without one the release is test-signed)
 #   VeskInfo.exe.debug    its debug information (named in the executable's .gnu_debuglink)
@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/source-date.sh
 source_date_epoch .
-dist=dist
+dist=${VESK_DIST_DIR:-dist}
 
 fail() {
     echo "dist: $*" >&2
@@ -26,17 +26,20 @@ cmake --preset release >/dev/null
 rm -f build/release/package/*.deb
 cmake --build --preset release -j2 --target veskinfo-inspect-deb >/dev/null
 debs=(build/release/package/*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one package in build/release/package"
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+    fail "expected one package in build/release/package"
+fi
 
 rm -rf "$dist"
 mkdir -p "$dist"
 echo "dist: signing VeskInfo.exe"
 said=$(scripts/sign.sh "$exe_dir/VeskInfo.exe" "$dist/VeskInfo.exe" "$dist/TEST-SIGNED")
 install -m 644 "$exe_dir/VeskInfo.exe.debug" "${debs[0]}" "$dist/"
-(cd "$dist" && find . -maxdepth 1 -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort |
-    xargs sha256sum -- >SHA256SUMS)
+sums=$(cd "$dist" && find . -maxdepth 1 -type f -printf '%P\n' | LC_ALL=C sort |
+    xargs -d '\n' sha256sum --)
+echo "$sums" >"$dist/SHA256SUMS"
 
 echo "dist: written to $dist/ (unsigned VeskInfo.exe: $(stat -c %s "$exe_dir/VeskInfo.exe") bytes)"
-(cd "$dist" && ls -l --time-style=+ | tail -n +2)
+(cd "$dist" && stat -c '%10s  %n' -- *)
 # The test-signing notice, if any, comes last, where it is seen.
 [ -z "$said" ] || echo "$said"

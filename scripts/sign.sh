@@ -25,7 +25,8 @@ fail() {
 
 # The self-signed code-signing certificate, made once and renewed a day before it expires.
 make_test_certificate() {
-    if [ -f "$signing/test.p12" ] && openssl x509 -in "$signing/test-cert.pem" -noout -checkend 86400 >/dev/null; then
+    if [ -f "$signing/test.p12" ] &&
+        openssl x509 -in "$signing/test-cert.pem" -noout -checkend 86400 >/dev/null; then
         return
     fi
     mkdir -p "$signing"
@@ -50,7 +51,8 @@ choose_key() {
             fail "VESK_SIGN_PKCS12 needs VESK_SIGN_PASSWORD_FILE, a readable file holding its password"
         key_args=(-pkcs12 "$VESK_SIGN_PKCS12" -readpass "$VESK_SIGN_PASSWORD_FILE")
     elif [ -n "${VESK_SIGN_PKCS11_MODULE:-}" ]; then
-        [ -r "$VESK_SIGN_PKCS11_MODULE" ] || fail "cannot read VESK_SIGN_PKCS11_MODULE ($VESK_SIGN_PKCS11_MODULE)"
+        [ -r "$VESK_SIGN_PKCS11_MODULE" ] ||
+            fail "cannot read VESK_SIGN_PKCS11_MODULE ($VESK_SIGN_PKCS11_MODULE)"
         [ -n "${VESK_SIGN_PKCS11_KEY:-}" ] ||
             fail "VESK_SIGN_PKCS11_MODULE needs VESK_SIGN_PKCS11_KEY, the pkcs11: URI of the key"
         key_args=(-pkcs11module "$VESK_SIGN_PKCS11_MODULE" -key "$VESK_SIGN_PKCS11_KEY")
@@ -59,7 +61,7 @@ choose_key() {
         elif [ -n "${VESK_SIGN_CERTS:-}" ]; then
             key_args+=(-certs "$VESK_SIGN_CERTS")
         else
-            fail "VESK_SIGN_PKCS11_MODULE needs VESK_SIGN_PKCS11_CERT (a pkcs11: URI) or VESK_SIGN_CERTS (a file)"
+            fail "VESK_SIGN_PKCS11_MODULE needs VESK_SIGN_PKCS11_CERT (URI) or VESK_SIGN_CERTS (file)"
         fi
         [ -z "${VESK_SIGN_PASSWORD_FILE:-}" ] || key_args+=(-readpass "$VESK_SIGN_PASSWORD_FILE")
     else
@@ -91,7 +93,8 @@ log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 args=(sign "${key_args[@]}" -h sha256 -n "VeskInfo system identity recorder")
 [ -z "${VESK_SIGN_TIMESTAMP_URL:-}" ] || args+=(-ts "$VESK_SIGN_TIMESTAMP_URL")
-osslsigncode "${args[@]}" -in "$unsigned" -out "$signed" >"$log" 2>&1 || { cat "$log" >&2; fail "signing failed"; }
+osslsigncode "${args[@]}" -in "$unsigned" -out "$signed" >"$log" 2>&1 ||
+    { cat "$log" >&2; fail "signing failed"; }
 
 # Verified without the network: certificates' CRL distribution points are not fetched (older
 # osslsigncode releases never fetch them and lack the option).

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Every test layer, in order: host unit tests, the same under ASan+UBSan, a bounded fuzzing run,
-# then the Windows build with its unit tests and the end-to-end scenarios under Wine.
+# then the Windows build with its unit tests and the end-to-end scenarios under Wine, and last the
+# release artefacts.
 # Every layer runs even when an earlier one failed; the exit status says whether all passed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -17,9 +18,18 @@ record() { # LAYER STATUS [CTEST_OUTPUT]: adds the layer's test counts (1 for a 
         bad=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$summary")
         total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
         [ "$2" -eq 0 ] || [ "$bad" -gt 0 ] || bad=1
+    elif [ -n "${3:-}" ] && summary=$(grep -E '^Ran [0-9]+ tests? in ' "$3" | tail -n 1); then
+        # Python unittest: one FAIL or ERROR block per failing test (or subtest)
+        total=$(sed -E 's/^Ran ([0-9]+) .*/\1/' <<<"$summary")
+        bad=$(grep -cE '^(FAIL|ERROR): ' "$3")
+        [ "$bad" -le "$total" ] || bad=$total
+        [ "$2" -eq 0 ] || [ "$bad" -gt 0 ] || bad=1
     fi
     local skips=0
     [ -n "${3:-}" ] && skips=$(grep -cE '^[[:space:]]*[0-9]+ - .*\(Skipped\)$' "$3")
+    [ -n "${3:-}" ] && grep -qE '^Ran [0-9]+ tests? in ' "$3" &&
+        skips=$(grep -oE '^(OK|FAILED) \(.*skipped=[0-9]+' "$3" | sed -E 's/.*skipped=//' | tail -n 1)
+    skips=${skips:-0}
     skipped=$((skipped + skips))
     passed=$((passed + total - bad - skips))
     failed=$((failed + bad))
@@ -52,6 +62,14 @@ if cmake --preset windows >/dev/null && cmake --build --preset windows -j2; then
     wine_done
 else
     record "Windows build" 1
+fi
+
+echo "=== release artefacts: make dist into build/dist-test, then its checks"
+if VESK_DIST_DIR=build/dist-test scripts/dist.sh; then
+    VESK_DIST_DIR=build/dist-test python3 tests/release/check_release.py -v 2>&1 | tee "$log"
+    record "release artefacts" "${PIPESTATUS[0]}" "$log"
+else
+    record "release (make dist)" 1
 fi
 
 echo

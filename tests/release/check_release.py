@@ -1,6 +1,6 @@
-"""Checks the release that `make dist` wrote to dist/: the stripped, signed VeskInfo.exe and its
-debug file, their reproducibility, the signature, the veskinfo-inspect package and SHA256SUMS.
-Run after scripts/dist.sh, from anywhere: python3 tests/release/check_release.py -v"""
+"""Checks the release that `make dist` wrote to dist/ (or $VESK_DIST_DIR): the stripped, signed
+VeskInfo.exe and its debug file, their reproducibility, the signature, the veskinfo-inspect
+package and SHA256SUMS. Run after scripts/dist.sh: python3 tests/release/check_release.py -v"""
 import gzip
 import os
 import re
@@ -18,7 +18,7 @@ ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import peinfo  # noqa: E402
 
-DIST = ROOT / "dist"
+DIST = ROOT / os.environ.get("VESK_DIST_DIR", "dist")
 EXE, DEBUG = DIST / "VeskInfo.exe", DIST / "VeskInfo.exe.debug"
 WINDOWS_BUILD = ROOT / "build" / "windows-release"
 SIGNING = ROOT / "build" / "signing"
@@ -56,7 +56,8 @@ def section_names(path):
 
 def dump_section(path, name, folder):
     out = Path(folder) / "section.bin"
-    run("i686-w64-mingw32-objcopy", "--dump-section", "%s=%s" % (name, out), path, Path(folder) / "copy")
+    run("i686-w64-mingw32-objcopy", "--dump-section", "%s=%s" % (name, out), path,
+        Path(folder) / "copy")
     return out.read_bytes()
 
 
@@ -181,7 +182,8 @@ class Signing(unittest.TestCase):
         tokens = cls.temp / "tokens"
         tokens.mkdir()
         conf = cls.temp / "softhsm2.conf"
-        conf.write_text("directories.tokendir = %s\nobjectstore.backend = file\nlog.level = ERROR\n" % tokens)
+        conf.write_text("directories.tokendir = %s\nobjectstore.backend = file\nlog.level = ERROR\n"
+                        % tokens)
         env = dict(os.environ, SOFTHSM2_CONF=str(conf))
         run("softhsm2-util", "--init-token", "--free", "--label", "vesk", "--pin", "1234",
             "--so-pin", "5678", env=env)
@@ -198,7 +200,8 @@ class Signing(unittest.TestCase):
         env.update({k: str(v) for k, v in variables.items()})
         out, notice = cls.temp / "signed.exe", cls.temp / "NOTICE"
         notice.unlink(missing_ok=True)
-        result = run(ROOT / "scripts" / "sign.sh", cls.unsigned, out, notice, env=env, text=True, check=False)
+        result = run(ROOT / "scripts" / "sign.sh", cls.unsigned, out, notice, env=env, text=True,
+                     check=False)
         return result, out, notice.read_text() if notice.exists() else None
 
     def test_without_key_test_signs_and_says_so(self):
@@ -212,14 +215,13 @@ class Signing(unittest.TestCase):
         self.assertIn(fingerprint, notice)
 
     def test_keys_from_the_environment(self):
-        p12 = {"VESK_SIGN_PKCS12": SIGNING / "test.p12", "VESK_SIGN_PASSWORD_FILE": SIGNING / "test-password",
-               "VESK_SIGN_CAFILE": SIGNING / "test-cert.pem"}
-        cases = {"pkcs12": p12}
+        trust = SIGNING / "test-cert.pem"
+        cases = {"pkcs12": {"VESK_SIGN_PKCS12": SIGNING / "test.p12", "VESK_SIGN_CAFILE": trust,
+                            "VESK_SIGN_PASSWORD_FILE": SIGNING / "test-password"}}
         if self.hsm:
-            cases["pkcs11"] = dict(self.hsm, VESK_SIGN_PKCS11_KEY="pkcs11:token=vesk;object=signkey;type=private",
-                                   VESK_SIGN_CERTS=SIGNING / "test-cert.pem",
-                                   VESK_SIGN_PASSWORD_FILE=self.temp / "pin",
-                                   VESK_SIGN_CAFILE=SIGNING / "test-cert.pem")
+            cases["pkcs11"] = dict(self.hsm, VESK_SIGN_CERTS=trust, VESK_SIGN_CAFILE=trust,
+                                   VESK_SIGN_PKCS11_KEY="pkcs11:token=vesk;object=signkey;type=private",
+                                   VESK_SIGN_PASSWORD_FILE=self.temp / "pin")
         for name, variables in cases.items():
             with self.subTest(name):
                 result, out, notice = self.sign(**variables)
@@ -231,19 +233,19 @@ class Signing(unittest.TestCase):
             self.skipTest("SoftHSM missing: the PKCS#11 path was not tried")
 
     def test_incomplete_or_wrong_keys_fail(self):
-        p12 = SIGNING / "test.p12"
+        def p12(path=SIGNING / "test.p12", password=SIGNING / "test-password"):
+            return {"VESK_SIGN_PKCS12": path, "VESK_SIGN_PASSWORD_FILE": password}
+        token = {"VESK_SIGN_PKCS11_MODULE": "/bin/true"}
         cases = {
-            "PKCS#12 without password file": ({"VESK_SIGN_PKCS12": p12}, "VESK_SIGN_PASSWORD_FILE"),
-            "PKCS#12 with the wrong password": ({"VESK_SIGN_PKCS12": p12,
-                                                 "VESK_SIGN_PASSWORD_FILE": self.temp / "wrong-password"},
+            "PKCS#12 without password file": ({"VESK_SIGN_PKCS12": SIGNING / "test.p12"},
+                                              "VESK_SIGN_PASSWORD_FILE"),
+            "PKCS#12 with the wrong password": (p12(password=self.temp / "wrong-password"),
                                                 "signing failed"),
-            "PKCS#12 missing": ({"VESK_SIGN_PKCS12": self.temp / "none.p12",
-                                 "VESK_SIGN_PASSWORD_FILE": self.temp / "wrong-password"}, "cannot read"),
-            "untrusted signer": ({"VESK_SIGN_PKCS12": p12, "VESK_SIGN_PASSWORD_FILE": SIGNING / "test-password"},
-                                 "does not verify"),
-            "PKCS#11 without key": ({"VESK_SIGN_PKCS11_MODULE": "/bin/true"}, "VESK_SIGN_PKCS11_KEY"),
-            "PKCS#11 without certificate": ({"VESK_SIGN_PKCS11_MODULE": "/bin/true",
-                                             "VESK_SIGN_PKCS11_KEY": "pkcs11:object=k"}, "VESK_SIGN_PKCS11_CERT"),
+            "PKCS#12 missing": (p12(path=self.temp / "none.p12"), "cannot read"),
+            "untrusted signer": (p12(), "does not verify"),
+            "PKCS#11 without key": (token, "VESK_SIGN_PKCS11_KEY"),
+            "PKCS#11 without certificate": (dict(token, VESK_SIGN_PKCS11_KEY="pkcs11:object=k"),
+                                            "VESK_SIGN_PKCS11_CERT"),
         }
         for name, (variables, message) in cases.items():
             with self.subTest(name):
@@ -262,10 +264,12 @@ class Reproducible(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.temp = Path(tempfile.mkdtemp(prefix="vesk-repro-"))
-        files = run("git", "-C", ROOT, "ls-files", "-z", "--cached", "--others", "--exclude-standard").stdout
+        files = run("git", "-C", ROOT, "ls-files", "-z", "--cached", "--others",
+                    "--exclude-standard").stdout
         files = b"\0".join(f for f in files.split(b"\0") if f and (ROOT / f.decode()).exists())
         cls.trees, cls.started, cls.hostnames = [], [], []
-        builds = (("a", "022", {}), ("second/deeper/b", "002", {"TZ": "Pacific/Kiritimati", "LC_ALL": "C.UTF-8"}))
+        builds = (("a", "022", {}),
+                  ("second/deeper/b", "002", {"TZ": "Pacific/Kiritimati", "LC_ALL": "C.UTF-8"}))
         for name, umask, env in builds:
             tree = cls.temp / name
             tree.mkdir(parents=True)
@@ -311,7 +315,7 @@ class Reproducible(unittest.TestCase):
                     with self.subTest(name=name, needle=needle):
                         self.assertNotIn(needle, data)
         if not self.hostnames:
-            self.skipTest("no host name of its own for a build (unshare refused): the machine's was checked")
+            self.skipTest("no host name of a build's own (unshare refused): only the machine's checked")
 
     def test_release_signs_the_reproducible_executable(self):
         self.assertEqual(authenticode_data(EXE, self.temp / "a"),
@@ -344,10 +348,11 @@ class Package(unittest.TestCase):
         self.assertEqual(files, PACKAGE_FILES)
         self.assertTrue(os.access(self.binary, os.X_OK))
         copyright_text = (self.root / "usr/share/doc/veskinfo-inspect/copyright").read_text()
-        self.assertRegex(copyright_text, r"^Format: https://www\.debian\.org/doc/packaging-manuals/copyright-format/")
+        self.assertRegex(copyright_text, r"^Format: https://www\.debian\.org/doc/packaging-manuals/")
         self.assertIn("Copyright: ", copyright_text)
-        changelog = gzip.decompress((self.root / "usr/share/doc/veskinfo-inspect/changelog.gz").read_bytes())
-        self.assertTrue(changelog.startswith(b"veskinfo-inspect (%s) " % self.version.encode()), changelog[:60])
+        changelog = (self.root / "usr/share/doc/veskinfo-inspect/changelog.gz").read_bytes()
+        newest = gzip.decompress(changelog).split(b"\n")[0]
+        self.assertTrue(newest.startswith(b"veskinfo-inspect (%s) " % self.version.encode()), newest)
 
     def test_installed_binary_runs(self):
         version = run(self.binary, "--version", text=True).stdout
@@ -359,9 +364,10 @@ class Package(unittest.TestCase):
 
     def test_manual_page_follows_help(self):
         page = self.root / "usr/share/man/man1/veskinfo-inspect.1.gz"
-        rendered = run("man", "--warnings", "-E", "UTF-8", "-l", page, env=dict(os.environ, MANWIDTH="200"),
-                       text=True)
-        self.assertEqual(rendered.stderr.replace("running with root privileges is not recommended!\n", ""), "")
+        rendered = run("man", "--warnings", "-E", "UTF-8", "-l", page, text=True,
+                       env=dict(os.environ, MANWIDTH="200"))
+        warnings = rendered.stderr.replace("running with root privileges is not recommended!\n", "")
+        self.assertEqual(warnings, "")
         text = re.sub(r".\x08", "", rendered.stdout).replace("\u2010", "-").replace("\u2212", "-")
         self.assertIn("VESKINFO-INSPECT(1)", text)
         self.assertIn(self.version, text)
@@ -373,7 +379,8 @@ class Package(unittest.TestCase):
                 self.assertRegex(text, r"(?<![\w-])%s(?![\w-])" % re.escape(option))
 
     def test_lintian_finds_no_error(self):
-        result = run("lintian", "--info", "--pedantic", self.deb, text=True, check=False)
+        result = run("lintian", "--display-info", "--pedantic", "--display-experimental", self.deb,
+                     text=True, check=False)
         tags = [line for line in result.stdout.splitlines() if re.match(r"^[EWIPX]: ", line)]
         print("\nlintian: " + ("\n         ".join(tags) or "no tags"), file=sys.stderr)
         self.assertFalse([t for t in tags if t.startswith("E:")])

@@ -10,7 +10,6 @@ import socket
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 import zlib
 from pathlib import Path
@@ -134,9 +133,6 @@ class Signature(unittest.TestCase):
         self.roots = SIGNING / "test-cert.pem" if self.test_signed else Path(
             os.environ.get("VESK_SIGN_CAFILE", "/etc/ssl/certs/ca-certificates.crt"))
 
-    def test_verifies(self):
-        self.assertTrue(verify(EXE, self.roots))
-
     def test_test_signature_trusted_only_through_the_test_certificate(self):
         if not self.test_signed:
             self.skipTest("signed with a real certificate")
@@ -149,7 +145,8 @@ class Signature(unittest.TestCase):
         self.assertIn(fingerprint, (DIST / "TEST-SIGNED").read_text())
         self.assertIn("TEST-SIGNED", (DIST / "TEST-SIGNED").read_text())
 
-    def test_one_changed_byte_fails(self):
+    def test_verifies_and_one_changed_byte_fails(self):
+        self.assertTrue(verify(EXE, self.roots))
         data = EXE.read_bytes()
         image = peinfo.Image(data)
         places = {"code": image.offset(image.sections[0][1]) + 0x100,
@@ -272,7 +269,7 @@ class Reproducible(unittest.TestCase):
         files = run("git", "-C", ROOT, "ls-files", "-z", "--cached", "--others",
                     "--exclude-standard").stdout
         files = b"\0".join(f for f in files.split(b"\0") if f and (ROOT / f.decode()).exists())
-        cls.trees, cls.started, cls.hostnames = [], [], []
+        cls.trees, cls.hostnames = [], []
         builds = (("a", "022", {}),
                   ("second/deeper/b", "002", {"TZ": "Pacific/Kiritimati", "LC_ALL": "C.UTF-8"}))
         for name, umask, env in builds:
@@ -283,7 +280,6 @@ class Reproducible(unittest.TestCase):
                                check=True, stdout=archive)
             run("tar", "-C", tree, "-xf", tree / "src.tar")
             (tree / "src.tar").unlink()
-            cls.started.append(time.time())
             cls.build(tree, umask, env, hostname="veskrepro-" + name[-1])
             cls.trees.append(tree / "build" / "windows-release" / "release")
 
@@ -300,9 +296,6 @@ class Reproducible(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.temp)
-
-    def test_builds_differ_in_time(self):
-        self.assertGreaterEqual(self.started[1] - self.started[0], 1.0)
 
     def test_same_bytes(self):
         for name in ("VeskInfo.exe", "VeskInfo.exe.debug"):

@@ -30,7 +30,7 @@ const char kUsage[] =
     "Prints the manufacturer, system identifier and regulatory identifier that VeskInfo would\n"
     "record from an SMBIOS table, one per line; with several inputs, one record per input.\n"
     "With --audit, compares the values a machine stored with what VeskInfo records from its\n"
-    "table.\n\n";
+    "table.\n";
 
 const char kFooter[] =
     "Inputs:\n"
@@ -62,49 +62,60 @@ struct Options {
     TableSource Source() const { return source == "registry" ? TableSource::Registry : TableSource::Wmi; }
 };
 
-// The usage lines first, as manual-page generators expect them.
+// The usage lines first, as manual-page generators expect them; each option with its value's
+// name only.
 class HelpFormatter : public CLI::Formatter {
   public:
     std::string make_description(const CLI::App*) const override { return ""; }
     std::string make_usage(const CLI::App*, std::string) const override { return kUsage; }
+    std::string make_option_opts(const CLI::Option* option) const override {
+        if (option->get_type_size() == 0) return "";
+        const std::string text = option->get_option_text();
+        return " " + (text.empty() ? option->get_type_name() : text) +
+               (option->get_positional() ? "..." : "");
+    }
 };
 
 void Configure(CLI::App& app, Options& o) {
     app.formatter(std::make_shared<HelpFormatter>());
+    app.get_formatter()->column_width(26);
     app.footer(kFooter);
     app.allow_extras();
+    app.set_help_flag("-h,--help", "Print this help and exit");
     app.set_version_flag("--version", std::string(kProgram) + " " + VESK_PRODUCT_VERSION_TEXT,
                          "Print the version and exit");
-    CLI::Option* explain =
-        app.add_flag("--explain", o.explain,
-                     "Also list the input's format, the structures walked, where each value came "
-                     "from and the anomalies met");
+    CLI::Option* explain = app.add_flag("--explain", o.explain,
+                                        "Also show the input's format, the structures walked,\n"
+                                        "where each value came from and the anomalies met");
     CLI::Option* json = app.add_flag("--json", o.json,
-                                     "Everything as one JSON object (one per line for several "
-                                     "inputs)");
+                                     "Everything as one JSON object (one per line for\n"
+                                     "several inputs)");
     app.add_option("--source", o.source,
-                   "Which table VeskInfo gets: wmi (the table alone, as where WMI answers; the "
-                   "default) or registry (the registry copy walked from its first byte, header "
-                   "included)")
-        ->check(CLI::IsMember({"wmi", "registry"}));
+                   "The table VeskInfo gets: wmi (the table alone, as where\n"
+                   "WMI answers; the default) or registry (the registry\n"
+                   "copy walked from its first byte, header included)")
+        ->check(CLI::IsMember({"wmi", "registry"}))
+        ->option_text("wmi|registry");
     CLI::Option* audit =
         app.add_option("--audit", o.audit,
-                       "Compare the values in STORED.reg, an export of HKLM\\SOFTWARE\\Vesk "
-                       "Computer Corporation\\SysInfo, with what VeskInfo records from TABLE "
-                       "(or from the export's own \"SMBiosData\" value)")
+                       "Compare the values in STORED.reg, an export of\n"
+                       "HKLM\\SOFTWARE\\Vesk Computer Corporation\\SysInfo, with\n"
+                       "what VeskInfo records from TABLE (or from the export's\n"
+                       "own \"SMBiosData\" value)")
             ->type_name("STORED.reg");
     app.add_option("--code-page", o.codePage,
-                   "The machine's ANSI code page, for the texts of a UTF-16 export (default "
-                   "1252)")
+                   "The machine's ANSI code page, for the texts of a UTF-16\n"
+                   "export (default 1252)")
         ->type_name("N")
         ->needs(audit);
     app.add_option("--field", o.field, "Print only this value, for scripts")
         ->check(CLI::IsMember({"manufacturer", "system-id", "regulatory-id"}))
-        ->type_name("manufacturer|system-id|regulatory-id")
+        ->option_text("manufacturer|system-id|regulatory-id")
         ->excludes(json)
         ->excludes(explain)
         ->excludes(audit);
-    app.add_option("INPUT", o.inputs, "Table files, directories or - (see Inputs)");
+    app.add_option("INPUT", o.inputs, "Table files, directories or - (see Inputs)")
+        ->type_name("");
 }
 
 int BadUse(const std::string& message) {

@@ -5,7 +5,7 @@
 SHELL := /bin/bash
 TABLE ?= samples/desktop.bin
 
-.PHONY: bootstrap run test bench fuzz clean
+.PHONY: bootstrap run test bench fuzz inspect clean
 
 bootstrap:
 	@scripts/bootstrap.sh
@@ -18,6 +18,11 @@ test: bootstrap
 
 bench: bootstrap
 	@scripts/bench.sh
+
+# The optimised veskinfo-inspect that users run and a package ships; prints its path.
+inspect: bootstrap
+	@cmake --preset release >/dev/null && cmake --build --preset release -j2 --target veskinfo-inspect >/dev/null
+	@echo "$(CURDIR)/build/release/inspect/veskinfo-inspect"
 
 fuzz: bootstrap
 	@scripts/fuzz.sh $(or $(SECONDS),60)

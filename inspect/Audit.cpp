@@ -64,7 +64,8 @@ std::string Reason(IdentityField field, const StoredValue& stored, const std::st
                "leading zeros): edited or written by another tool";
     if (stored.text == FallbackOf(field))
         return std::string("the stored value is the fall-back: when VeskInfo ran, the table held "
-                           "no such value, so ") + kChanged;
+                           "no such value, so ") +
+               kChanged;
     if (expected == FallbackOf(field))
         return std::string("this table holds no such value (VeskInfo records the fall-back): "
                            "the stored one came from other firmware, or ") +

@@ -83,7 +83,8 @@ void WriteRecord(std::ostream& out, const BatchItem& item, const TableInput& inp
     }
     out << EscapeC(item.path);
     if (!options.field.empty()) {
-        out << "\t" << (unreadable ? "" : EscapeC(ValueText(record.inspection, FieldOf(options.field))))
+        out << "\t"
+            << (unreadable ? "" : EscapeC(ValueText(record.inspection, FieldOf(options.field))))
             << "\n";
         return;
     }

@@ -30,8 +30,8 @@ bool CodePage::Open(int number, std::string& error) {
         m_fromUtf8 = iconv_open(name.c_str(), "UTF-8");
     }
     if (m_fromUtf16 == kNone || m_fromUtf8 == kNone) {
-        error = "this system cannot convert into code page " + std::to_string(number) +
-                " (no \"" + name + "\" converter; see --code-page)";
+        error = "this system cannot convert into code page " + std::to_string(number) + " (no \"" +
+                name + "\" converter; see --code-page)";
         return false;
     }
     m_number = number;

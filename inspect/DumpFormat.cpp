@@ -73,7 +73,8 @@ std::string Hex(uint64_t value) {
 void ChecksumNotes(DumpTable& dump) {
     const EntryPoint& ep = dump.entryPoint;
     if (!ep.checksumOk)
-        dump.notes.push_back("the \"" + ep.anchor + "\" entry point's checksum is wrong: the "
+        dump.notes.push_back("the \"" + ep.anchor +
+                             "\" entry point's checksum is wrong: the "
                              "table is walked all the same");
     if (!ep.intermediateOk)
         dump.notes.push_back("the \"_DMI_\" intermediate checksum is wrong: the table is walked "
@@ -83,14 +84,17 @@ void ChecksumNotes(DumpTable& dump) {
 } // namespace
 
 bool HasEntryPoint(const unsigned char* data, size_t size) {
-    return Anchor(data, size, "_SM_") || Anchor(data, size, "_SM3_") ||
-           Anchor(data, size, "_DMI_");
+    return Anchor(data, size, "_SM_") || Anchor(data, size, "_SM3_") || Anchor(data, size, "_DMI_");
 }
 
 bool ReadDump(const unsigned char* data, size_t size, DumpTable& dump, std::string& error) {
     EntryPoint& ep = dump.entryPoint;
-    ep.anchor = Anchor(data, size, "_SM3_") ? "_SM3_" : Anchor(data, size, "_SM_") ? "_SM_" : "_DMI_";
-    const size_t need = ep.anchor == "_SM3_" ? kSm3Size : ep.anchor == "_SM_" ? kSm2Size : kLegacySize;
+    ep.anchor = Anchor(data, size, "_SM3_")  ? "_SM3_"
+                : Anchor(data, size, "_SM_") ? "_SM_"
+                                             : "_DMI_";
+    const size_t need = ep.anchor == "_SM3_"  ? kSm3Size
+                        : ep.anchor == "_SM_" ? kSm2Size
+                                              : kLegacySize;
     if (size < need) {
         error = "truncated entry point: \"" + ep.anchor + "\" needs " + std::to_string(need) +
                 " bytes, the file has " + std::to_string(size);

@@ -12,8 +12,8 @@
 struct EntryPoint {
     std::string anchor;
     int major = 0, minor = 0;
-    uint64_t address = 0;  // of the table, here an offset into the file
-    uint32_t length = 0;   // of the table; for "_SM3_" its maximum size
+    uint64_t address = 0; // of the table, here an offset into the file
+    uint32_t length = 0;  // of the table; for "_SM3_" its maximum size
     bool checksumOk = true;
     bool intermediateOk = true; // the "_DMI_" part of a "_SM_" entry point
 };

@@ -57,8 +57,7 @@ Inspection Inspect(const unsigned char* table, size_t length) {
     Recorder recorder(inspection);
     IdentityCandidates candidates = {};
     try {
-        inspection.result =
-            WalkSMBiosTable(table, static_cast<int>(length), candidates, &recorder);
+        inspection.result = WalkSMBiosTable(table, static_cast<int>(length), candidates, &recorder);
     } catch (const std::bad_alloc&) {
         // As in the program: the walk ends, and what was gathered is still finalised.
         inspection.result = 0;

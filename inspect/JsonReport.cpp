@@ -114,8 +114,8 @@ Json InputJson(const TableInput& input, TableSource source, const Inspection& in
     json["sources_differ"] = input.SourcesDiffer();
     if (other != nullptr) {
         Json& otherJson = json["other_source"] = {
-            {"source", SourceName(source == TableSource::Wmi ? TableSource::Registry
-                                                             : TableSource::Wmi)}};
+            {"source",
+             SourceName(source == TableSource::Wmi ? TableSource::Registry : TableSource::Wmi)}};
         otherJson.update(WalkJson(*other));
         otherJson["anomalies"] = AnomaliesJson(*other);
     }

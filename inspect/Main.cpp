@@ -59,7 +59,9 @@ struct Options {
     std::string field;
     std::vector<std::string> inputs;
 
-    TableSource Source() const { return source == "registry" ? TableSource::Registry : TableSource::Wmi; }
+    TableSource Source() const {
+        return source == "registry" ? TableSource::Registry : TableSource::Wmi;
+    }
 };
 
 // The usage lines first, as manual-page generators expect them; each option with its value's
@@ -96,13 +98,12 @@ void Configure(CLI::App& app, Options& o) {
                    "copy walked from its first byte, header included)")
         ->check(CLI::IsMember({"wmi", "registry"}))
         ->option_text("wmi|registry");
-    CLI::Option* audit =
-        app.add_option("--audit", o.audit,
-                       "Compare the values in STORED.reg, an export of\n"
-                       "HKLM\\SOFTWARE\\Vesk Computer Corporation\\SysInfo, with\n"
-                       "what VeskInfo records from TABLE (or from the export's\n"
-                       "own \"SMBiosData\" value)")
-            ->type_name("STORED.reg");
+    CLI::Option* audit = app.add_option("--audit", o.audit,
+                                        "Compare the values in STORED.reg, an export of\n"
+                                        "HKLM\\SOFTWARE\\Vesk Computer Corporation\\SysInfo, with\n"
+                                        "what VeskInfo records from TABLE (or from the export's\n"
+                                        "own \"SMBiosData\" value)")
+                             ->type_name("STORED.reg");
     app.add_option("--code-page", o.codePage,
                    "The machine's ANSI code page, for the texts of a UTF-16\n"
                    "export (default 1252)")
@@ -114,8 +115,7 @@ void Configure(CLI::App& app, Options& o) {
         ->excludes(json)
         ->excludes(explain)
         ->excludes(audit);
-    app.add_option("INPUT", o.inputs, "Table files, directories or - (see Inputs)")
-        ->type_name("");
+    app.add_option("INPUT", o.inputs, "Table files, directories or - (see Inputs)")->type_name("");
 }
 
 int BadUse(const std::string& message) {
@@ -191,8 +191,8 @@ bool AuditTable(const Options& o, const StoredValues& stored, TableInput& table,
 void PrintAuditJson(const Options& o, const StoredValues& stored, const AuditResult& audit,
                     const TableInput& table, const Inspection& shown,
                     const std::optional<Inspection>& other) {
-    Json json = {{"stored", JsonText(o.audit)}, {"key", JsonText(stored.key)},
-                 {"code_page", o.codePage}};
+    Json json = {
+        {"stored", JsonText(o.audit)}, {"key", JsonText(stored.key)}, {"code_page", o.codePage}};
     json.update(AuditJson(audit));
     json["table"] = InputJson(table, o.Source(), shown, other ? &*other : nullptr);
     WriteJson(std::cout, json, false);

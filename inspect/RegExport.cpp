@@ -196,8 +196,8 @@ bool ParseRegFile(const std::vector<unsigned char>& bytes, RegFile& file, std::s
         return false;
     }
     file.sections.assign(1, RegSection{});
-    for (const LogicalLine& line : LogicalLines(DecodeUnits(bytes.data(), bytes.size(),
-                                                            file.encoding))) {
+    for (const LogicalLine& line :
+         LogicalLines(DecodeUnits(bytes.data(), bytes.size(), file.encoding))) {
         Units name;
         size_t afterName = 0;
         if (!line.text.empty() && line.text[0] == '[') {

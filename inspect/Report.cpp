@@ -234,8 +234,7 @@ std::string ContainerText(const TableInput& input) {
         const RsmbHeader& h = input.header;
         return "8-byte header (calling method " + std::to_string(h.callingMethod) + ", SMBIOS " +
                std::to_string(h.major) + "." + std::to_string(h.minor) + ", DMI revision " +
-               std::to_string(h.dmiRevision) + ", table of " + std::to_string(h.length) +
-               " bytes)";
+               std::to_string(h.dmiRevision) + ", table of " + std::to_string(h.length) + " bytes)";
     }
     return "";
 }
@@ -252,8 +251,8 @@ const char* SourceExplanation(const TableInput& input, TableSource source) {
 void PrintInputExplanation(std::ostream& out, const TableInput& input, TableSource source) {
     const std::string container = ContainerText(input);
     out << "Input: " << input.name << "\n"
-        << "Format: " << FormatName(input.format) << (container.empty() ? "" : " (")
-        << container << (container.empty() ? "" : ")") << "\n"
+        << "Format: " << FormatName(input.format) << (container.empty() ? "" : " (") << container
+        << (container.empty() ? "" : ")") << "\n"
         << "Source: " << SourceName(source) << ": " << input.Length(source) << " bytes from offset "
         << input.SpanOf(source).offset << ", " << SourceExplanation(input, source) << "\n";
     for (const std::string& note : input.notes)

@@ -80,8 +80,8 @@ void ReadValue(const RegValue& value, RegEncoding encoding, const CodePage& code
                              ? "stored as a DWORD, not as text (REG_SZ)"
                              : "unreadable: " + error;
     } else if (type != kRegSz) {
-        stored.problem = "stored as registry type " + std::to_string(type) +
-                         ", not as text (REG_SZ, type 1)";
+        stored.problem =
+            "stored as registry type " + std::to_string(type) + ", not as text (REG_SZ, type 1)";
     } else if (!HexToText(bytes, encoding, codePage, stored.text)) {
         stored.problem = CodePageProblem(codePage);
     }
@@ -115,7 +115,8 @@ bool ReadStoredValues(const std::vector<unsigned char>& bytes, const CodePage& c
          {IdentityField::Manufacturer, IdentityField::SystemId, IdentityField::RegulatoryId}) {
         const RegValue* value = FindValue(*section, StoredValueName(field));
         if (value != nullptr)
-            ReadValue(*value, stored.file.encoding, codePage, stored.values[static_cast<int>(field)]);
+            ReadValue(*value, stored.file.encoding, codePage,
+                      stored.values[static_cast<int>(field)]);
     }
     return true;
 }

@@ -24,7 +24,7 @@ struct TableInput {
         size_t offset = 0, length = 0;
     };
 
-    std::string name; // as the messages name it
+    std::string name;  // as the messages name it
     bool read = false; // the bytes were read: `format` says what they were taken for
     InputFormat format = InputFormat::Raw;
     std::vector<unsigned char> bytes; // as read; for a registry export, the decoded value
@@ -53,8 +53,7 @@ bool ReadTableInput(const std::string& argument, TableInput& input, std::string&
 
 // Reads the whole file `path` ("-" for standard input) into `bytes`; false with a one-line
 // `error` when it cannot.
-bool ReadInputBytes(const std::string& path, std::vector<unsigned char>& bytes,
-                    std::string& error);
+bool ReadInputBytes(const std::string& path, std::vector<unsigned char>& bytes, std::string& error);
 
 // Recognises the format of `input.bytes` and finds the tables in them. `regExport` says that
 // the bytes are meant as a registry export. False with a one-line `error` when they cannot be

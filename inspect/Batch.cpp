@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <optional>
 
 namespace fs = std::filesystem;
 
@@ -36,15 +37,22 @@ struct Record {
     const char* format = nullptr; // null when nothing was read
     int status = kCompleted;
     Inspection inspection;
-    std::string message; // the error, or why the walk was cut short
+    std::optional<Inspection> other; // the other source's walk, for JSON, when it walks other bytes
+    std::string message;             // the error, or why the walk was cut short
 };
 
-Record RunOne(const BatchItem& item, TableSource source, TableInput& input) {
+Record RunOne(const BatchItem& item, const BatchOptions& options, TableInput& input) {
     Record record;
     std::string error = item.error;
+    const TableSource source = options.source;
     if (error.empty() && ReadTableInput(item.path, input, error)) {
         record.format = FormatName(input.format);
         record.inspection = Inspect(input.Table(source), input.Length(source));
+        if (options.json && input.SourcesDiffer()) {
+            const TableSource other =
+                source == TableSource::Wmi ? TableSource::Registry : TableSource::Wmi;
+            record.other = Inspect(input.Table(other), input.Length(other));
+        }
         if (record.inspection.result == 0) {
             record.status = kCutShort;
             record.message = CutShortReason(record.inspection);
@@ -77,7 +85,8 @@ void WriteRecord(std::ostream& out, const BatchItem& item, const TableInput& inp
     if (options.json) {
         WriteJson(out,
                   unreadable ? ErrorJson(item.path, record.format, record.message)
-                             : InputJson(input, options.source, record.inspection, nullptr),
+                             : InputJson(input, options.source, record.inspection,
+                                         record.other ? &*record.other : nullptr),
                   true);
         return;
     }
@@ -197,7 +206,7 @@ int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options, s
     int worst = kCompleted;
     for (size_t i = 0; i < items.size(); ++i) {
         TableInput input;
-        const Record record = RunOne(items[i], options.source, input);
+        const Record record = RunOne(items[i], options, input);
         WriteRecord(out, items[i], input, record, options);
         summary.Add(record);
         worst = WorseStatus(worst, record.status);

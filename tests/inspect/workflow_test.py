@@ -7,6 +7,8 @@ VESK_SOURCE_DIR the source tree.
 """
 
 import json
+import os
+import pty
 import shutil
 import subprocess
 import sys
@@ -15,7 +17,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import dmidump  # noqa: E402
-from cli_test import (CUT_SHORT, DESKTOP, DESKTOP_VALUES, SAMPLES, Files, reg_export,  # noqa: E402
+from cli_test import (CUT_SHORT, DESKTOP, INSPECT, SAMPLES, Files, reg_export,  # noqa: E402
                       run, utf16_export)
 
 DESKTOP_TABLE = DESKTOP.read_bytes()
@@ -306,6 +308,30 @@ class Batch(Files):
     def test_worst_status_without_unreadable_inputs(self):
         self.assertEqual(run(DESKTOP, self.file("cut.bin", CUT_SHORT)).returncode, 1)
         self.assertEqual(run(DESKTOP, DESKTOP).returncode, 0)
+
+    def on_a_terminal(self, count):
+        """What a batch of `count` tables writes to standard error when that is a terminal."""
+        folder = Path(self.dir.name) / str(count)
+        folder.mkdir()
+        for i in range(count):
+            (folder / f"{i:03d}.bin").write_bytes(bytes([0x7F, 0x04, 0x00, 0x00, 0, 0]))
+        master, slave = pty.openpty()
+        subprocess.run([INSPECT, folder], stdout=subprocess.DEVNULL, stderr=slave, check=False)
+        os.close(slave)
+        seen = b""
+        try:
+            while chunk := os.read(master, 4096):
+                seen += chunk
+        except OSError:  # the terminal's other end is closed
+            pass
+        os.close(master)
+        return seen
+
+    def test_progress_on_a_terminal_above_a_hundred_inputs(self):
+        seen = self.on_a_terminal(101)
+        self.assertIn(b"\rveskinfo-inspect: 101/101", seen)
+        self.assertIn(b"veskinfo-inspect: 101 inputs: 101 completed", seen)
+        self.assertNotIn(b"\rveskinfo-inspect: 100/", self.on_a_terminal(100))
 
     def test_field(self):
         for field, value in [("manufacturer", MAKER), ("system-id", SYSTEM_ID),

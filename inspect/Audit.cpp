@@ -19,15 +19,6 @@ const char* FallbackOf(IdentityField field) {
     return "";
 }
 
-bool EqualNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 // The stored text read as VeskInfo reads an OEM "1[" value, or empty when it holds no number.
 std::string AsHexNumber(const std::string& text) {
     char buffer[kCandidateIdSize] = {};

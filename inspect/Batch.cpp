@@ -49,8 +49,7 @@ Record RunOne(const BatchItem& item, const BatchOptions& options, TableInput& in
         record.format = FormatName(input.format);
         record.inspection = Inspect(input.Table(source), input.Length(source));
         if (options.json && input.SourcesDiffer()) {
-            const TableSource other =
-                source == TableSource::Wmi ? TableSource::Registry : TableSource::Wmi;
+            const TableSource other = OtherSource(source);
             record.other = Inspect(input.Table(other), input.Length(other));
         }
         if (record.inspection.result == 0) {

@@ -113,9 +113,7 @@ Json InputJson(const TableInput& input, TableSource source, const Inspection& in
     json.update(ContainerJson(input));
     json["sources_differ"] = input.SourcesDiffer();
     if (other != nullptr) {
-        Json& otherJson = json["other_source"] = {
-            {"source",
-             SourceName(source == TableSource::Wmi ? TableSource::Registry : TableSource::Wmi)}};
+        Json& otherJson = json["other_source"] = {{"source", SourceName(OtherSource(source))}};
         otherJson.update(WalkJson(*other));
         otherJson["anomalies"] = AnomaliesJson(*other);
     }

@@ -135,10 +135,6 @@ int WalkStatus(const TableInput& input, const Inspection& inspection) {
     return kCutShort;
 }
 
-TableSource OtherSource(TableSource source) {
-    return source == TableSource::Wmi ? TableSource::Registry : TableSource::Wmi;
-}
-
 // The walk of the other source, when it walks other bytes.
 std::optional<Inspection> InspectOther(const TableInput& input, TableSource source) {
     if (!input.SourcesDiffer()) return std::nullopt;

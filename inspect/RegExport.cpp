@@ -65,14 +65,6 @@ std::string Narrow(const Units& text) {
     return narrow;
 }
 
-bool EqualNoCase(const std::string& a, const char* b) {
-    if (a.size() != std::strlen(b)) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Lower(static_cast<unsigned char>(a[i])) != Lower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 // Joins every line ending in a backslash with the lines that continue it.
 std::vector<LogicalLine> LogicalLines(const Units& text) {
     std::vector<LogicalLine> logical;
@@ -179,6 +171,14 @@ std::string Where(const RegValue& value) {
 }
 
 } // namespace
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Lower(static_cast<unsigned char>(a[i])) != Lower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
 
 bool IsRegExport(const std::vector<unsigned char>& bytes) {
     RegEncoding encoding;

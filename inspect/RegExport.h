@@ -26,6 +26,9 @@ struct RegFile {
     std::vector<RegSection> sections;
 };
 
+// Compares ASCII letters without case, as the registry compares key and value names.
+bool EqualNoCase(const std::string& a, const std::string& b);
+
 // True when `bytes` start (after any byte order mark) with a registry export header.
 bool IsRegExport(const std::vector<unsigned char>& bytes);
 

@@ -10,15 +10,6 @@ const char kWowKey[] =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Vesk Computer Corporation\\SysInfo";
 constexpr int kRegSz = 1;
 
-bool EqualNoCase(const std::string& a, const char* b) {
-    if (a.size() != std::strlen(b)) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 const RegSection* FindSection(const RegFile& file, const char* key) {
     for (const RegSection& section : file.sections)
         if (EqualNoCase(section.key, key)) return &section;

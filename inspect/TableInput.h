@@ -18,6 +18,9 @@ const char* FormatName(InputFormat format); // "raw", "dmidecode-dump", "rsmb", 
 // registry copy, which it walks from the first byte, header included.
 enum class TableSource { Wmi, Registry };
 const char* SourceName(TableSource source); // "wmi", "registry"
+inline TableSource OtherSource(TableSource source) {
+    return source == TableSource::Wmi ? TableSource::Registry : TableSource::Wmi;
+}
 
 struct TableInput {
     struct Span {

@@ -25,8 +25,8 @@ namespace {
 const char kProgram[] = "veskinfo-inspect";
 
 const char kUsage[] =
-    "usage: veskinfo-inspect [OPTIONS] [INPUT...]\n"
-    "       veskinfo-inspect --audit STORED.reg [OPTIONS] [TABLE]\n"
+    "Usage: veskinfo-inspect [OPTIONS] [INPUT...]\n"
+    "  or:  veskinfo-inspect --audit STORED.reg [OPTIONS] [TABLE]\n"
     "Prints the manufacturer, system identifier and regulatory identifier that VeskInfo would\n"
     "record from an SMBIOS table, one per line; with several inputs, one record per input.\n"
     "With --audit, compares the values a machine stored with what VeskInfo records from its\n"

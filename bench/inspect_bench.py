@@ -2,7 +2,7 @@
 """Whole-process benchmarks of veskinfo-inspect against dmidecode, side by side in one hyperfine
 run each: one table (the inspector against `dmidecode --from-dump FILE -t 1 -t 11`), and a batch
 of tables in one inspector run against one dmidecode run per table. Prints the ratios and the
-tables per second.
+tables per second, from the median times.
 
     inspect_bench.py INSPECTOR FOLDER_OF_DUMPS [RUNS]
 """
@@ -21,7 +21,8 @@ def hyperfine(commands, runs, warmup):
         subprocess.run(["hyperfine", "-N", "--style", "basic", "--warmup", str(warmup),
                         "--runs", str(runs), "--export-json", report.name, *commands],
                        check=True)
-        return [r["mean"] for r in json.load(open(report.name))["results"]]
+        # The median: on a shared machine a few runs are held up by other work.
+        return [r["median"] for r in json.load(open(report.name))["results"]]
 
 
 def main():

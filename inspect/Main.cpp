@@ -14,6 +14,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>

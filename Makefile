@@ -7,7 +7,7 @@
 SHELL := /bin/bash
 TABLE ?= samples/desktop.bin
 
-.PHONY: bootstrap run test dist bench fuzz clean
+.PHONY: bootstrap run test dist bench fuzz inspect clean
 
 bootstrap:
 	@scripts/bootstrap.sh
@@ -23,6 +23,11 @@ dist: bootstrap
 
 bench: bootstrap
 	@scripts/bench.sh
+
+# The optimised veskinfo-inspect that users run and a package ships; prints its path.
+inspect: bootstrap
+	@cmake --preset release >/dev/null && cmake --build --preset release -j2 --target veskinfo-inspect >/dev/null
+	@echo "$(CURDIR)/build/release/inspect/veskinfo-inspect"
 
 fuzz: bootstrap
 	@scripts/fuzz.sh $(or $(SECONDS),60)

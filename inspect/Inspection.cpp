@@ -52,13 +52,12 @@ const Inspection::Structure* Inspection::StructureAt(int offset) const {
     return nullptr;
 }
 
-Inspection Inspect(const std::vector<unsigned char>& table) {
+Inspection Inspect(const unsigned char* table, size_t length) {
     Inspection inspection;
     Recorder recorder(inspection);
     IdentityCandidates candidates = {};
     try {
-        inspection.result =
-            WalkSMBiosTable(table.data(), static_cast<int>(table.size()), candidates, &recorder);
+        inspection.result = WalkSMBiosTable(table, static_cast<int>(length), candidates, &recorder);
     } catch (const std::bad_alloc&) {
         // As in the program: the walk ends, and what was gathered is still finalised.
         inspection.result = 0;

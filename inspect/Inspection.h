@@ -47,5 +47,9 @@ struct Inspection {
     const Structure* StructureAt(int offset) const;
 };
 
-// Walks `table` and finalises the values exactly as VeskInfo does with a table source's block.
-Inspection Inspect(const std::vector<unsigned char>& table);
+// Walks `length` bytes from `table` and finalises the values exactly as VeskInfo does with a
+// table source's block.
+Inspection Inspect(const unsigned char* table, size_t length);
+inline Inspection Inspect(const std::vector<unsigned char>& table) {
+    return Inspect(table.data(), table.size());
+}

@@ -2,13 +2,8 @@
 
 #include <cstdio>
 
-namespace {
-
-std::string Hex(int value, int digits = 4) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));
-    return text;
-}
+const IdentityField kFields[3] = {IdentityField::Manufacturer, IdentityField::SystemId,
+                                  IdentityField::RegulatoryId};
 
 // A text for a human: in double quotes, with quotes, backslashes and unprintable bytes escaped.
 std::string Quoted(const std::string& text) {
@@ -27,29 +22,6 @@ std::string Quoted(const std::string& text) {
         }
     }
     return quoted + "\"";
-}
-
-std::string JsonString(const std::string& text) {
-    std::string json = "\"";
-    for (const char c : text) {
-        const unsigned char byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += c;
-        } else if (byte < 0x20 || byte >= 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            json += escaped;
-        } else {
-            json += c;
-        }
-    }
-    return json + "\"";
-}
-
-// A string number, or null where the value did not come from a string.
-std::string JsonNumber(int number) {
-    return number > 0 ? std::to_string(number) : "null";
 }
 
 const char* FieldName(IdentityField field) {
@@ -76,6 +48,14 @@ const char* JsonFieldName(IdentityField field) {
     return "";
 }
 
+namespace {
+
+std::string Hex(int value, int digits = 4) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));
+    return text;
+}
+
 const char* SourceText(ValueSource source) {
     switch (source) {
     case ValueSource::ManufacturerString:
@@ -91,9 +71,6 @@ const char* SourceText(ValueSource source) {
     }
     return "";
 }
-
-const IdentityField kFields[] = {IdentityField::Manufacturer, IdentityField::SystemId,
-                                 IdentityField::RegulatoryId};
 
 std::string StructureName(const Inspection& inspection, int offset) {
     const Inspection::Structure* structure = inspection.StructureAt(offset);
@@ -197,34 +174,6 @@ void PrintAnomalies(std::ostream& out, const Inspection& inspection) {
     if (inspection.outOfMemory) out << "  out of memory during the walk: the walk stops\n";
 }
 
-template <typename Item, typename Write>
-void JsonArray(std::ostream& out, const char* name, const std::vector<Item>& items, Write write) {
-    out << "  \"" << name << "\": [";
-    for (size_t i = 0; i < items.size(); ++i) {
-        out << (i ? ",\n    " : "\n    ");
-        write(items[i]);
-    }
-    out << (items.empty() ? "]" : "\n  ]");
-}
-
-void JsonValues(std::ostream& out, const Inspection& inspection) {
-    out << "  \"values\": {";
-    const char* separator = "\n";
-    for (const IdentityField field : kFields) {
-        const Inspection::Candidate* chosen = inspection.Chosen(field);
-        out << separator << "    \"" << JsonFieldName(field)
-            << "\": {\"text\": " << JsonString(inspection.ValueOf(field).text) << ", \"source\": \""
-            << ValueSourceName(inspection.ValueOf(field).source) << "\"";
-        if (chosen != nullptr)
-            out << ", \"offset\": " << chosen->offset
-                << ", \"string\": " << JsonNumber(chosen->number)
-                << ", \"candidate\": " << JsonString(chosen->text);
-        out << "}";
-        separator = ",\n";
-    }
-    out << "\n  },\n";
-}
-
 } // namespace
 
 void PrintValues(std::ostream& out, const Inspection& inspection) {
@@ -241,42 +190,6 @@ void PrintExplanation(std::ostream& out, const Inspection& inspection) {
     PrintAnomalies(out, inspection);
 }
 
-void PrintJson(std::ostream& out, const Inspection& inspection, const std::string& input) {
-    const SystemIdentity& id = inspection.identity;
-    out << "{\n  \"input\": " << JsonString(input) << ",\n  \"result\": " << inspection.result
-        << ",\n  \"walk_completed\": " << (inspection.result ? "true" : "false")
-        << ",\n  \"manufacturer\": " << JsonString(id.szManufacturer)
-        << ",\n  \"system_id\": " << JsonString(id.szSystemIdHex)
-        << ",\n  \"regulatory_id\": " << JsonString(id.szRegulatoryID) << ",\n";
-    JsonValues(out, inspection);
-    JsonArray(out, "structures", inspection.structures, [&](const Inspection::Structure& s) {
-        out << "{\"offset\": " << s.offset << ", \"type\": " << s.type
-            << ", \"length\": " << s.length
-            << ", \"handle\": " << (s.handle < 0 ? std::string("null") : std::to_string(s.handle))
-            << "}";
-    });
-    out << ",\n";
-    std::vector<Inspection::String> oem;
-    for (const Inspection::String& s : inspection.strings)
-        if (s.type == 11) oem.push_back(s);
-    JsonArray(out, "oem_strings", oem, [&](const Inspection::String& s) {
-        out << "{\"offset\": " << s.offset << ", \"string\": " << s.number
-            << ", \"text\": " << JsonString(s.text) << "}";
-    });
-    out << ",\n";
-    JsonArray(out, "candidates", inspection.candidates, [&](const Inspection::Candidate& c) {
-        out << "{\"source\": \"" << ValueSourceName(c.source) << "\", \"offset\": " << c.offset
-            << ", \"string\": " << JsonNumber(c.number) << ", \"text\": " << JsonString(c.text)
-            << "}";
-    });
-    out << ",\n";
-    JsonArray(out, "anomalies", inspection.anomalies, [&](const Inspection::Anomaly& a) {
-        out << "{\"kind\": \"" << WalkAnomalyName(a.kind) << "\", \"offset\": " << a.offset
-            << ", \"string\": " << JsonNumber(a.number) << "}";
-    });
-    out << "\n}\n";
-}
-
 std::string CutShortReason(const Inspection& inspection) {
     if (inspection.outOfMemory) return "the walk was cut short: out of memory";
     for (auto it = inspection.anomalies.rbegin(); it != inspection.anomalies.rend(); ++it)
@@ -284,4 +197,81 @@ std::string CutShortReason(const Inspection& inspection) {
             it->kind == WalkAnomaly::StringNumberOutOfRange)
             return "the walk was cut short: " + AnomalyText(inspection, *it);
     return "the walk was cut short";
+}
+
+IdentityField FieldOf(const std::string& option) {
+    return option == "manufacturer" ? IdentityField::Manufacturer
+           : option == "system-id"  ? IdentityField::SystemId
+                                    : IdentityField::RegulatoryId;
+}
+
+const char* ValueText(const Inspection& inspection, IdentityField field) {
+    switch (field) {
+    case IdentityField::Manufacturer:
+        return inspection.identity.szManufacturer;
+    case IdentityField::SystemId:
+        return inspection.identity.szSystemIdHex;
+    case IdentityField::RegulatoryId:
+        return inspection.identity.szRegulatoryID;
+    }
+    return "";
+}
+
+namespace {
+
+std::string ContainerText(const TableInput& input) {
+    if (input.hasEntryPoint) {
+        const EntryPoint& ep = input.dump.entryPoint;
+        return "\"" + ep.anchor + "\" entry point, SMBIOS " + std::to_string(ep.major) + "." +
+               std::to_string(ep.minor) + ", checksum " + (ep.checksumOk ? "correct" : "wrong") +
+               (ep.anchor == "_SM_" ? std::string(", \"_DMI_\" checksum ") +
+                                          (ep.intermediateOk ? "correct" : "wrong")
+                                    : "") +
+               "; table of " + std::to_string(input.dump.length) + " bytes at offset " +
+               std::to_string(input.dump.offset);
+    }
+    if (input.hasHeader) {
+        const RsmbHeader& h = input.header;
+        return "8-byte header (calling method " + std::to_string(h.callingMethod) + ", SMBIOS " +
+               std::to_string(h.major) + "." + std::to_string(h.minor) + ", DMI revision " +
+               std::to_string(h.dmiRevision) + ", table of " + std::to_string(h.length) + " bytes)";
+    }
+    return "";
+}
+
+const char* SourceExplanation(const TableInput& input, TableSource source) {
+    if (!input.SourcesDiffer()) return "the same bytes whether WMI answers or not";
+    return source == TableSource::Wmi
+               ? "the table after the header, as VeskInfo walks it where WMI answers"
+               : "the whole value, header included, as VeskInfo's registry fall-back walks it";
+}
+
+} // namespace
+
+void PrintInputExplanation(std::ostream& out, const TableInput& input, TableSource source) {
+    const std::string container = ContainerText(input);
+    out << "Input: " << input.name << "\n"
+        << "Format: " << FormatName(input.format) << (container.empty() ? "" : " (") << container
+        << (container.empty() ? "" : ")") << "\n"
+        << "Source: " << SourceName(source) << ": " << input.Length(source) << " bytes from offset "
+        << input.SpanOf(source).offset << ", " << SourceExplanation(input, source) << "\n";
+    for (const std::string& note : input.notes)
+        out << "Note: " << note << "\n";
+}
+
+void PrintOtherSource(std::ostream& out, const Inspection& other, TableSource otherSource,
+                      const Inspection& shown) {
+    bool same = other.result == shown.result;
+    for (const IdentityField field : kFields)
+        same = same && std::string(ValueText(other, field)) == ValueText(shown, field);
+    out << "\nWith the " << SourceName(otherSource) << " source ("
+        << (otherSource == TableSource::Registry ? "header included" : "the table alone")
+        << "), VeskInfo records " << (same ? "the same" : "other values") << ": walk "
+        << (other.result ? "completed" : "cut short") << "\n";
+    for (const IdentityField field : kFields)
+        out << "  " << FieldName(field) << " " << Quoted(ValueText(other, field)) << ": "
+            << ValueSourceName(other.ValueOf(field).source) << "\n";
+    for (const Inspection::Anomaly& anomaly : other.anomalies)
+        out << "  anomaly: " << WalkAnomalyName(anomaly.kind) << " at " << Hex(anomaly.offset)
+            << "\n";
 }

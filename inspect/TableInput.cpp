@@ -39,22 +39,26 @@ std::string OpenError(int error, bool machineTable) {
     return std::string("cannot open: ") + std::strerror(error);
 }
 
-bool ReadAll(int fd, std::vector<unsigned char>& bytes, std::string& error) {
-    unsigned char buffer[65536];
+bool ReadAll(int fd, size_t sizeHint, std::vector<unsigned char>& bytes, std::string& error) {
+    bytes.resize(sizeHint > 0 && sizeHint <= kMaxInput ? sizeHint + 1 : 65536);
+    size_t filled = 0;
     for (;;) {
-        const ssize_t count = read(fd, buffer, sizeof buffer);
-        if (count == 0) return true;
+        if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
+        const ssize_t count = read(fd, bytes.data() + filled, bytes.size() - filled);
+        if (count == 0) break;
         if (count < 0) {
             if (errno == EINTR) continue;
             error = std::string("cannot read: ") + std::strerror(errno);
             return false;
         }
-        if (bytes.size() + static_cast<size_t>(count) > kMaxInput) {
+        filled += static_cast<size_t>(count);
+        if (filled > kMaxInput) {
             error = "larger than 64 MiB: not an SMBIOS table";
             return false;
         }
-        bytes.insert(bytes.end(), buffer, buffer + count);
     }
+    bytes.resize(filled);
+    return true;
 }
 
 bool ReadSource(const std::string& path, bool machineTable, std::vector<unsigned char>& bytes,
@@ -65,11 +69,13 @@ bool ReadSource(const std::string& path, bool machineTable, std::vector<unsigned
         return false;
     }
     struct stat status = {};
-    if (fstat(file.Get(), &status) == 0 && S_ISDIR(status.st_mode)) {
+    const bool known = fstat(file.Get(), &status) == 0;
+    if (known && S_ISDIR(status.st_mode)) {
         error = "is a directory";
         return false;
     }
-    return ReadAll(file.Get(), bytes, error);
+    const bool regular = known && S_ISREG(status.st_mode);
+    return ReadAll(file.Get(), regular ? static_cast<size_t>(status.st_size) : 0, bytes, error);
 }
 
 bool HasRegSuffix(const std::string& path) {
@@ -80,7 +86,75 @@ bool HasRegSuffix(const std::string& path) {
     return suffix == ".reg";
 }
 
+TableInput::Span Whole(const std::vector<unsigned char>& bytes) {
+    return {0, bytes.size()};
+}
+
+// The table after the header where WMI answers; the registry copy holds both.
+void FromRsmb(TableInput& input) {
+    input.hasHeader = true;
+    input.wmi = {kRsmbHeaderSize, input.header.length};
+    const size_t used = kRsmbHeaderSize + input.header.length;
+    if (input.format == InputFormat::Rsmb) {
+        input.registry = {0, used};
+        if (used < input.bytes.size())
+            input.notes.push_back(std::to_string(input.bytes.size() - used) +
+                                  " bytes after the table the header names are not walked");
+    }
+}
+
 } // namespace
+
+const char* FormatName(InputFormat format) {
+    switch (format) {
+    case InputFormat::Raw:
+        return "raw";
+    case InputFormat::DmidecodeDump:
+        return "dmidecode-dump";
+    case InputFormat::Rsmb:
+        return "rsmb";
+    case InputFormat::RegExport:
+        return "reg-export";
+    }
+    return "";
+}
+
+bool ReadInputBytes(const std::string& path, std::vector<unsigned char>& bytes,
+                    std::string& error) {
+    return ReadSource(path, false, bytes, error);
+}
+
+const char* SourceName(TableSource source) {
+    return source == TableSource::Wmi ? "wmi" : "registry";
+}
+
+void RecogniseRegistryValue(TableInput& input) {
+    input.wmi = input.registry = Whole(input.bytes);
+    if (ReadRsmbHeader(input.bytes.data(), input.bytes.size(), input.header)) FromRsmb(input);
+}
+
+bool RecogniseTable(TableInput& input, bool regExport, std::string& error) {
+    const unsigned char* data = input.bytes.data();
+    const size_t size = input.bytes.size();
+    input.wmi = input.registry = Whole(input.bytes);
+    if (regExport || IsRegExport(input.bytes)) {
+        input.format = InputFormat::RegExport;
+        std::vector<unsigned char> value;
+        if (!ParseRegExport(input.bytes, value, error)) return false;
+        input.bytes = std::move(value);
+        RecogniseRegistryValue(input);
+    } else if (HasEntryPoint(data, size)) {
+        input.format = InputFormat::DmidecodeDump;
+        input.hasEntryPoint = true;
+        if (!ReadDump(data, size, input.dump, error)) return false;
+        input.wmi = input.registry = {input.dump.offset, input.dump.length};
+        input.notes.insert(input.notes.end(), input.dump.notes.begin(), input.dump.notes.end());
+    } else if (ReadRsmbHeader(data, size, input.header)) {
+        input.format = InputFormat::Rsmb;
+        FromRsmb(input);
+    }
+    return true;
+}
 
 bool ReadTableInput(const std::string& argument, TableInput& input, std::string& error) {
     const bool machineTable = argument.empty();
@@ -90,17 +164,12 @@ bool ReadTableInput(const std::string& argument, TableInput& input, std::string&
         path = override != nullptr && *override != '\0' ? override : kMachineTablePath;
     }
     input.name = path == "-" ? "standard input" : path;
-    std::vector<unsigned char> bytes;
-    if (!ReadSource(path, machineTable, bytes, error)) return false;
-    if (bytes.empty()) {
+    if (!ReadSource(path, machineTable, input.bytes, error)) return false;
+    if (input.bytes.empty()) {
         error = "is empty: no table to walk";
         return false;
     }
+    input.read = true;
     // A file named *.reg is meant as an export even when its content says otherwise.
-    input.fromRegExport = IsRegExport(bytes) || HasRegSuffix(path);
-    if (!input.fromRegExport) {
-        input.table = std::move(bytes);
-        return true;
-    }
-    return ParseRegExport(bytes, input.table, error);
+    return RecogniseTable(input, HasRegSuffix(path), error);
 }

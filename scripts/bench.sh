@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Benchmarks: the table walk (Google Benchmark, optimised host build), then whole runs of
-# VeskInfo.exe under Wine against a do-nothing GUI program built the same way, alternating.
+# Benchmarks: the table walk (Google Benchmark, optimised host build), whole runs of the
+# optimised veskinfo-inspect against dmidecode (hyperfine), then whole runs of VeskInfo.exe under
+# Wine against a do-nothing GUI program built the same way, alternating.
 #   RUNS=n   whole runs of each program (default 5)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,6 +9,12 @@ echo "=== the table walk"
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j2 --target walk_bench >/dev/null
 build/bench/bench/walk_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+echo "=== veskinfo-inspect against dmidecode, whole processes"
+cmake --preset release >/dev/null
+cmake --build --preset release -j2 --target veskinfo-inspect >/dev/null
+python3 bench/make_tables.py build/bench/tables 1000
+python3 bench/inspect_bench.py build/release/inspect/veskinfo-inspect build/bench/tables "${RUNS:-5}"
 
 echo "=== whole runs under Wine"
 source scripts/wine-env.sh

@@ -1,16 +1,24 @@
 #!/usr/bin/env bash
-# Builds the table walk's libFuzzer target and runs it for SECONDS (default 60) from the seed
-# corpus. Fails on any crash, sanitizer report or broken invariant; the failing input is left
-# in build/fuzz/artifacts/.
+# Builds the libFuzzer targets and runs each for SECONDS (default 60) from its seed corpus: the
+# table walk, and the inspector's readers of untrusted input (input formats, .reg reader, the
+# audit's value reader). Fails on any crash, sanitizer report or broken invariant; the failing
+# input is left in build/fuzz/artifacts/.
 set -euo pipefail
 seconds=${1:-60}
 cd "$(dirname "$0")/.."
 
+targets=(walk_fuzz:corpus input_fuzz:corpus-input reg_fuzz:corpus-reg stored_fuzz:corpus-stored)
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j2 --target walk_fuzz
+cmake --build --preset fuzz -j2 --target "${targets[@]%%:*}"
 
-# New inputs go to a scratch corpus in the build tree; the committed seeds are only read.
-work=build/fuzz/corpus
-mkdir -p "$work" build/fuzz/artifacts
-build/fuzz/fuzz/walk_fuzz "$work" fuzz/corpus -max_total_time="$seconds" -max_len=4096 \
-    -artifact_prefix=build/fuzz/artifacts/ -error_exitcode=1 -print_final_stats=1
+status=0
+for entry in "${targets[@]}"; do
+    target=${entry%%:*} seeds=fuzz/${entry##*:}
+    echo "--- $target for ${seconds} s"
+    # New inputs go to a scratch corpus in the build tree; the committed seeds are only read.
+    work=build/fuzz/$target-corpus
+    mkdir -p "$work" build/fuzz/artifacts
+    build/fuzz/fuzz/$target "$work" "$seeds" -max_total_time="$seconds" -max_len=4096 \
+        -artifact_prefix=build/fuzz/artifacts/ -error_exitcode=1 -print_final_stats=1 || status=1
+done
+exit $status

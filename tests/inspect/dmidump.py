@@ -1,5 +1,7 @@
 """Writes a raw SMBIOS structure table as a dump file that `dmidecode --from-dump FILE` reads:
-an entry point at offset 0 and the table at offset 32, where the entry point says it is."""
+an entry point at offset 0 and the table at offset 32, where the entry point says it is; and as
+the buffer that GetSystemFirmwareTable('RSMB') returns: an 8-byte header, then the table.
+The layouts are those of the public SMBIOS reference."""
 
 import struct
 
@@ -45,7 +47,28 @@ def smbios2_entry_point(table, major=2, minor=8):
     return bytes(ep)
 
 
-def dump(table, smbios3=True):
-    """The dump file's bytes: entry point, padding up to TABLE_OFFSET, then the table."""
-    ep = smbios3_entry_point(table) if smbios3 else smbios2_entry_point(table)
+def legacy_entry_point(table, major=2, minor=0):
+    """The 15-byte legacy "_DMI_" entry point: length, address, number of structures, BCD
+    revision."""
+    count, _ = _structures(table)
+    ep = bytearray(struct.pack("<5sBHIHB", b"_DMI_", 0, len(table), TABLE_OFFSET, count,
+                               major << 4 | minor))
+    ep[5] = _checksum(ep)
+    return bytes(ep)
+
+
+ENTRY_POINTS = {"3": smbios3_entry_point, "2": smbios2_entry_point, "legacy": legacy_entry_point}
+
+
+def dump(table, smbios3=True, kind=None):
+    """The dump file's bytes: entry point, padding up to TABLE_OFFSET, then the table. `kind`
+    ("3", "2" or "legacy") overrides `smbios3`."""
+    kind = kind or ("3" if smbios3 else "2")
+    ep = ENTRY_POINTS[kind](table)
     return ep + bytes(TABLE_OFFSET - len(ep)) + table
+
+
+def rsmb(table, major=3, minor=3, method=0, revision=0):
+    """A GetSystemFirmwareTable('RSMB') buffer: calling method, major, minor, DMI revision, the
+    32-bit table length, then the table."""
+    return struct.pack("<BBBBI", method, major, minor, revision, len(table)) + table

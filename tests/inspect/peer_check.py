@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Peer check of veskinfo-inspect against dmidecode: wraps well-formed tables in the dump format
-`dmidecode --from-dump` reads and checks that the manufacturer and the list of OEM strings agree.
+`dmidecode --from-dump` reads and checks that the manufacturer and the list of OEM strings agree,
+and that the inspector reads the same dump file as the table inside it.
 
     peer_check.py INSPECTOR SOURCE_DIR --sample NAME
     peer_check.py INSPECTOR SOURCE_DIR --generated COUNT [--seed SEED]
@@ -71,6 +72,12 @@ def compare(name, inspector, walked, dmidecoded, smbios3, maker_named=True):
     report = run_inspector(inspector, walked)
     manufacturers, oem = run_dmidecode(dmidecoded, smbios3)
     problems = []
+    # The very file dmidecode read gives the inspector the same table.
+    from_dump = run_inspector(inspector, dmidump.dump(dmidecoded, smbios3))
+    if from_dump["format"] != "dmidecode-dump":
+        problems.append(f"the dump was taken for {from_dump['format']!r}")
+    elif walked == dmidecoded and from_dump["values"] != report["values"]:
+        problems.append(f"values from the dump {from_dump['values']!r} vs {report['values']!r}")
     if not manufacturers:
         problems.append("dmidecode found no type-1 structure")
     elif maker_named:

@@ -1,0 +1,48 @@
+#!/usr/bin/env python3
+"""Whole-process benchmarks of veskinfo-inspect against dmidecode, side by side in one hyperfine
+run each: one table (the inspector against `dmidecode --from-dump FILE -t 1 -t 11`), and a batch
+of tables in one inspector run against one dmidecode run per table. Prints the ratios and the
+tables per second, from the median times.
+
+    inspect_bench.py INSPECTOR FOLDER_OF_DUMPS [RUNS]
+"""
+
+import json
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+
+
+def hyperfine(commands, runs, warmup):
+    with tempfile.NamedTemporaryFile(suffix=".json") as report:
+        subprocess.run(["hyperfine", "-N", "--style", "basic", "--warmup", str(warmup),
+                        "--runs", str(runs), "--export-json", report.name, *commands],
+                       check=True)
+        # The median: on a shared machine a few runs are held up by other work.
+        return [r["median"] for r in json.load(open(report.name))["results"]]
+
+
+def main():
+    inspector, folder = sys.argv[1], Path(sys.argv[2])
+    runs = int(sys.argv[3]) if len(sys.argv) > 3 else 10
+    tables = sorted(folder.iterdir())
+    one = tables[0]
+    print(f"=== one table ({one.name}, {one.stat().st_size} bytes)")
+    ours, theirs = hyperfine([f"{inspector} {one}", f"dmidecode --from-dump {one} -t 1 -t 11"],
+                             runs * 20, 20)
+    print(f"=== {len(tables)} tables")
+    batch, each = hyperfine([f"{inspector} {folder}", f"bash {HERE / 'dmidecode_each.sh'} {folder}"],
+                            runs, 1)
+    print()
+    print(f"one table: inspector {ours * 1e3:.2f} ms, dmidecode {theirs * 1e3:.2f} ms: "
+          f"dmidecode/inspector {theirs / ours:.2f} (goal: at least 1)")
+    print(f"{len(tables)} tables: inspector in one run {batch * 1e3:.1f} ms "
+          f"({len(tables) / batch:,.0f} tables/s), one dmidecode run each {each:.2f} s "
+          f"({len(tables) / each:,.0f} tables/s): ratio {each / batch:.1f} (goal: at least 50)")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,101 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the inspector's fuzz targets: fuzz/corpus-input/ (raw tables,
+dmidecode dumps of each entry-point kind, RSMB buffers, registry exports), fuzz/corpus-reg/
+(exports of the "SMBiosData" value) and fuzz/corpus-stored/ (exports of VeskInfo's key).
+
+    python3 fuzz/make_inspect_corpus.py
+"""
+
+import shutil
+import sys
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+sys.path.insert(0, str(ROOT / "tests" / "inspect"))
+import dmidump  # noqa: E402
+
+DESKTOP = (ROOT / "samples" / "desktop.bin").read_bytes()
+SMALL = bytes([0x01, 0x05, 0x00, 0x00, 0x01]) + b"A\0\0" + bytes([0x7F, 0x04, 0x01, 0x00, 0, 0])
+KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vesk Computer Corporation\\SysInfo"
+WOW_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Vesk Computer Corporation\\SysInfo"
+
+
+def hex_lines(data, per_line=25):
+    pairs = [f"{b:02x}" for b in data]
+    return ",\\\r\n  ".join(",".join(pairs[i:i + per_line]) for i in range(0, len(pairs), per_line))
+
+
+def export(lines, version=4):
+    header = "REGEDIT4" if version == 4 else "Windows Registry Editor Version 5.00"
+    text = "\r\n".join([header, ""] + lines) + "\r\n"
+    return text.encode("cp1252") if version == 4 else b"\xff\xfe" + text.encode("utf-16-le")
+
+
+def smbios_export(table, version=4, kind="hex"):
+    return export(["[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\mssmbios\\Data]",
+                   f'"SMBiosData"={kind}:{hex_lines(table)}'], version)
+
+
+def sysinfo(values, version=4, key=KEY, table=None):
+    lines = [f"[{key}]"] + [f'"{name}"={data}' for name, data in values.items()]
+    if table is not None:
+        lines += ["", "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\mssmbios\\Data]",
+                  f'"SMBiosData"=hex:{hex_lines(table)}']
+    return export(lines, version)
+
+
+def input_seeds():
+    broken = bytearray(dmidump.dump(SMALL, kind="2"))
+    broken[4] ^= 1
+    far = bytearray(dmidump.dump(SMALL, kind="3"))
+    far[0x10:0x18] = (0xF0000).to_bytes(8, "little")
+    return {
+        "raw.bin": DESKTOP,
+        "smbios3.dump": dmidump.dump(DESKTOP, kind="3"),
+        "smbios2.dump": dmidump.dump(SMALL, kind="2"),
+        "legacy.dump": dmidump.dump(SMALL, kind="legacy"),
+        "bad-checksum.dump": bytes(broken),
+        "address-outside.dump": bytes(far),
+        "short-entry.dump": dmidump.dump(SMALL, kind="3")[:20],
+        "table.rsmb": dmidump.rsmb(DESKTOP),
+        "method1.rsmb": dmidump.rsmb(SMALL, major=2, minor=7, method=1),
+        "header.reg": smbios_export(dmidump.rsmb(SMALL), 5),
+    }
+
+
+def reg_seeds():
+    return {
+        "regedit4.reg": smbios_export(SMALL),
+        "utf16.reg": smbios_export(DESKTOP, 5, "hex(3)"),
+        "no-value.reg": export(['"AcpiData"=hex:01,02']),
+        "bad-byte.reg": export(['"SMBiosData"=hex:01,0g,\\', "  02"]),
+    }
+
+
+def stored_seeds():
+    good = {"SystemIdHex": '"A47"', "RegulatoryID": '"VCC-D7400"',
+            "System Manufacturer": '"Vesk \\"Computer\\" Corporation"'}
+    return {
+        "regedit4.reg": sysinfo(good),
+        "utf16-wow.reg": sysinfo(good, 5, WOW_KEY, SMALL),
+        "types.reg": sysinfo({"SystemIdHex": "dword:00000a47",
+                              "RegulatoryID": "hex(1):41,00,00,00",
+                              "System Manufacturer": "hex(2):41,00"}, 5),
+        "other-key.reg": sysinfo(good, key="HKEY_LOCAL_MACHINE\\SOFTWARE\\Other"),
+        "nonascii.reg": sysinfo({"System Manufacturer": '"M\u00fcller \u00c6"'}, 5),
+    }
+
+
+def main():
+    for folder, seeds in [("corpus-input", input_seeds()), ("corpus-reg", reg_seeds()),
+                          ("corpus-stored", stored_seeds())]:
+        path = ROOT / "fuzz" / folder
+        shutil.rmtree(path, ignore_errors=True)
+        path.mkdir()
+        for name, data in seeds.items():
+            (path / name).write_bytes(data)
+        print(f"{folder}: {len(seeds)} seeds")
+
+
+if __name__ == "__main__":
+    main()

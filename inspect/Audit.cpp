@@ -1,0 +1,116 @@
+#include "Audit.h"
+
+#include "Report.h"
+#include "smbios/SystemIdentity.h"
+
+#include <cstring>
+
+namespace {
+
+const char* FallbackOf(IdentityField field) {
+    switch (field) {
+    case IdentityField::Manufacturer:
+        return "";
+    case IdentityField::SystemId:
+        return "0";
+    case IdentityField::RegulatoryId:
+        return "00000";
+    }
+    return "";
+}
+
+// The stored text read as VeskInfo reads an OEM "1[" value, or empty when it holds no number.
+std::string AsHexNumber(const std::string& text) {
+    char buffer[kCandidateIdSize] = {};
+    if (text.size() >= sizeof buffer) return "";
+    std::memcpy(buffer, text.data(), text.size());
+    return NormaliseHexText(buffer, sizeof buffer) ? buffer : "";
+}
+
+const char* OtherSourceReason(TableSource source) {
+    return source == TableSource::Wmi
+               ? "it is what VeskInfo records when WMI fails and it walks the registry copy, "
+                 "header included (compare with --source registry)"
+               : "it is what VeskInfo records where WMI answers and hands over the table alone";
+}
+
+const char* kChanged = "the firmware has changed since VeskInfo ran (for instance after a board "
+                       "replacement or a firmware update), or the value was edited";
+
+std::string Reason(IdentityField field, const StoredValue& stored, const std::string& expected,
+                   const Inspection* other, TableSource source) {
+    if (!stored.present)
+        return "the export holds no such value: VeskInfo has not run on this machine, or the "
+               "value was deleted";
+    if (!stored.problem.empty()) return stored.problem + ": not written by VeskInfo";
+    if (stored.text.size() >= static_cast<size_t>(kIdentityTextSize))
+        return "longer than the 259 characters VeskInfo stores: not written by VeskInfo";
+    if (other != nullptr && stored.text == ValueText(*other, field))
+        return OtherSourceReason(source);
+    if (EqualNoCase(stored.text, expected))
+        return "differs only in case: VeskInfo stores the text as the table gives it, so it was "
+               "edited or written by another tool";
+    if (field == IdentityField::SystemId && AsHexNumber(stored.text) == expected)
+        return "the same number written another way (VeskInfo writes it in upper case without "
+               "leading zeros): edited or written by another tool";
+    if (stored.text == FallbackOf(field))
+        return std::string("the stored value is the fall-back: when VeskInfo ran, the table held "
+                           "no such value, so ") +
+               kChanged;
+    if (expected == FallbackOf(field))
+        return std::string("this table holds no such value (VeskInfo records the fall-back): "
+                           "the stored one came from other firmware, or ") +
+               "it was edited";
+    return kChanged;
+}
+
+std::string StoredText(const StoredValue& stored) {
+    if (!stored.present) return "(none)";
+    if (!stored.problem.empty()) return "(not readable as text)";
+    return Quoted(stored.text);
+}
+
+} // namespace
+
+AuditResult Audit(const StoredValues& stored, const Inspection& expected, const Inspection* other,
+                  TableSource source) {
+    AuditResult audit = {};
+    audit.allMatch = true;
+    for (const IdentityField field : kFields) {
+        const StoredValue& value = stored.ValueOf(field);
+        AuditLine& line = audit.lines[static_cast<int>(field)];
+        line.field = field;
+        line.stored = &value;
+        line.expected = ValueText(expected, field);
+        line.match = value.present && value.problem.empty() && value.text == line.expected;
+        if (!line.match) line.reason = Reason(field, value, line.expected, other, source);
+        audit.allMatch = audit.allMatch && line.match;
+    }
+    return audit;
+}
+
+void PrintAudit(std::ostream& out, const AuditResult& audit) {
+    for (const AuditLine& line : audit.lines) {
+        out << StoredValueName(line.field) << ": stored " << StoredText(*line.stored)
+            << ", expected " << Quoted(line.expected) << ": ";
+        if (line.match)
+            out << "match\n";
+        else
+            out << "differs: " << line.reason << "\n";
+    }
+}
+
+Json AuditJson(const AuditResult& audit) {
+    Json lines = Json::array();
+    for (const AuditLine& line : audit.lines) {
+        const StoredValue& stored = *line.stored;
+        Json entry = {{"value", StoredValueName(line.field)},
+                      {"stored", stored.present && stored.problem.empty() ? JsonText(stored.text)
+                                                                          : Json(nullptr)},
+                      {"expected", JsonText(line.expected)},
+                      {"match", line.match}};
+        if (!line.match) entry["reason"] = JsonText(line.reason);
+        lines.push_back(std::move(entry));
+    }
+    return {{"all_match", audit.allMatch}, {"values", std::move(lines)}};
+}

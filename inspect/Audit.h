@@ -1,0 +1,33 @@
+// The audit: are the values stored under VeskInfo's key what VeskInfo records from this table,
+// and if not, the likely reason.
+#pragma once
+#include "Inspection.h"
+#include "JsonReport.h"
+#include "StoredValues.h"
+#include "TableInput.h"
+
+#include <ostream>
+#include <string>
+
+struct AuditLine {
+    IdentityField field;
+    const StoredValue* stored;
+    std::string expected;
+    bool match;
+    std::string reason; // for a mismatch
+};
+
+struct AuditResult {
+    AuditLine lines[3]; // by IdentityField
+    bool allMatch;
+};
+
+// Compares the stored values with what the walk of `source` gives (`expected`); `other` is the
+// walk of the other source when it walks other bytes, or null.
+AuditResult Audit(const StoredValues& stored, const Inspection& expected, const Inspection* other,
+                  TableSource source);
+
+// One line per value: stored, expected, match or not, and for a mismatch the likely reason.
+void PrintAudit(std::ostream& out, const AuditResult& audit);
+
+Json AuditJson(const AuditResult& audit);

@@ -1,0 +1,218 @@
+#include "Batch.h"
+
+#include "Inspection.h"
+#include "JsonReport.h"
+#include "Report.h"
+#include "Status.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <optional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t kProgressAbove = 100;
+
+void ExpandDirectory(const std::string& directory, std::vector<BatchItem>& items) {
+    std::error_code error;
+    std::vector<std::string> files;
+    fs::recursive_directory_iterator it(directory, error), end;
+    for (; !error && it != end; it.increment(error)) {
+        std::error_code typeError;
+        if (!it->is_directory(typeError)) files.push_back(it->path().string());
+    }
+    std::sort(files.begin(), files.end());
+    if (files.empty() && !error) items.push_back({directory, "holds no files"});
+    for (std::string& file : files)
+        items.push_back({std::move(file), ""});
+    if (error) items.push_back({directory, "cannot read the directory: " + error.message()});
+}
+
+// What one input gave.
+struct Record {
+    const char* format = nullptr; // null when nothing was read
+    int status = kCompleted;
+    Inspection inspection;
+    std::optional<Inspection> other; // the other source's walk, for JSON, when it walks other bytes
+    std::string message;             // the error, or why the walk was cut short
+};
+
+Record RunOne(const BatchItem& item, const BatchOptions& options, TableInput& input) {
+    Record record;
+    std::string error = item.error;
+    const TableSource source = options.source;
+    if (error.empty() && ReadTableInput(item.path, input, error)) {
+        record.format = FormatName(input.format);
+        record.inspection = Inspect(input.Table(source), input.Length(source));
+        if (options.json && input.SourcesDiffer()) {
+            const TableSource other = OtherSource(source);
+            record.other = Inspect(input.Table(other), input.Length(other));
+        }
+        if (record.inspection.result == 0) {
+            record.status = kCutShort;
+            record.message = CutShortReason(record.inspection);
+        }
+        return record;
+    }
+    if (input.read) record.format = FormatName(input.format);
+    record.status = kBadInput;
+    record.message = error;
+    return record;
+}
+
+const char* StatusName(int status) {
+    return status == kCompleted ? "completed" : status == kCutShort ? "cut-short" : "unreadable";
+}
+
+void WriteHeader(std::ostream& out, const BatchOptions& options) {
+    if (options.json) return;
+    if (!options.field.empty()) {
+        out << "input\t" << options.field << "\n";
+        return;
+    }
+    out << "input\tformat\tstatus\tmanufacturer\tsystem_id\tregulatory_id\tmanufacturer_source\t"
+           "system_id_source\tregulatory_id_source\tmessage\n";
+}
+
+void WriteRecord(std::ostream& out, const BatchItem& item, const TableInput& input,
+                 const Record& record, const BatchOptions& options) {
+    const bool unreadable = record.status == kBadInput;
+    if (options.json) {
+        WriteJson(out,
+                  unreadable ? ErrorJson(item.path, record.format, record.message)
+                             : InputJson(input, options.source, record.inspection,
+                                         record.other ? &*record.other : nullptr),
+                  true);
+        return;
+    }
+    out << EscapeC(item.path);
+    if (!options.field.empty()) {
+        out << "\t"
+            << (unreadable ? "" : EscapeC(ValueText(record.inspection, FieldOf(options.field))))
+            << "\n";
+        return;
+    }
+    out << "\t" << (record.format ? record.format : "") << "\t" << StatusName(record.status);
+    for (const IdentityField field : kFields)
+        out << "\t" << (unreadable ? "" : EscapeC(ValueText(record.inspection, field)));
+    for (const IdentityField field : kFields)
+        out << "\t" << (unreadable ? "" : ValueSourceName(record.inspection.ValueOf(field).source));
+    out << "\t" << EscapeC(record.message) << "\n";
+}
+
+class Summary {
+  public:
+    void Add(const Record& record) {
+        ++m_inputs;
+        ++m_statuses[record.status];
+        if (record.status == kBadInput) return;
+        for (const IdentityField field : kFields)
+            ++m_sources[static_cast<int>(field)][record.inspection.ValueOf(field).source];
+    }
+
+    void Write(std::ostream& err) const {
+        err << "veskinfo-inspect: " << m_inputs << " inputs: " << Count(kCompleted)
+            << " completed, " << Count(kCutShort) << " cut short, " << Count(kBadInput)
+            << " unreadable";
+        for (const IdentityField field : kFields) {
+            err << "; " << JsonFieldName(field) << ":";
+            const char* separator = " ";
+            for (const auto& [source, count] : m_sources[static_cast<int>(field)]) {
+                err << separator << count << " " << ValueSourceName(source);
+                separator = ", ";
+            }
+            if (m_sources[static_cast<int>(field)].empty()) err << " none";
+        }
+        err << "\n";
+    }
+
+  private:
+    size_t Count(int status) const {
+        const auto it = m_statuses.find(status);
+        return it == m_statuses.end() ? 0 : it->second;
+    }
+
+    size_t m_inputs = 0;
+    std::map<int, size_t> m_statuses;
+    std::map<ValueSource, size_t> m_sources[3];
+};
+
+// "\rveskinfo-inspect: 120/1000" whenever another hundredth is done; cleared at the end.
+class Progress {
+  public:
+    Progress(std::ostream& err, size_t total, bool shown)
+        : m_err(err), m_total(total), m_shown(shown && total > kProgressAbove) {}
+    void Finish() {
+        if (m_shown) m_err << "\r" << std::string(40, ' ') << "\r" << std::flush;
+    }
+    void Done(size_t done) {
+        if (!m_shown || done * 100 / m_total == m_percent) return;
+        m_percent = done * 100 / m_total;
+        m_err << "\rveskinfo-inspect: " << done << "/" << m_total << std::flush;
+    }
+
+  private:
+    std::ostream& m_err;
+    size_t m_total, m_percent = 0;
+    bool m_shown;
+};
+
+} // namespace
+
+std::vector<BatchItem> ExpandInputs(const std::vector<std::string>& arguments) {
+    std::vector<BatchItem> items;
+    for (const std::string& argument : arguments) {
+        std::error_code error;
+        if (argument != "-" && fs::is_directory(argument, error))
+            ExpandDirectory(argument, items);
+        else
+            items.push_back({argument, ""});
+    }
+    return items;
+}
+
+std::string EscapeC(const std::string& text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (c == '\t') {
+            escaped += "\\t";
+        } else if (c == '\n') {
+            escaped += "\\n";
+        } else if (c == '\\') {
+            escaped += "\\\\";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+            escaped += hex;
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options, std::ostream& out,
+             std::ostream& err) {
+    WriteHeader(out, options);
+    Summary summary;
+    Progress progress(err, items.size(), options.progress);
+    int worst = kCompleted;
+    for (size_t i = 0; i < items.size(); ++i) {
+        TableInput input;
+        const Record record = RunOne(items[i], options, input);
+        WriteRecord(out, items[i], input, record, options);
+        summary.Add(record);
+        worst = WorseStatus(worst, record.status);
+        progress.Done(i + 1);
+    }
+    out.flush();
+    progress.Finish();
+    summary.Write(err);
+    return worst;
+}

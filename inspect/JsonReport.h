@@ -1,0 +1,26 @@
+// An inspection as JSON. Texts are the stored bytes; a byte of 0x80 or more is written as the
+// code point of the same number (\u0080 to \u00ff), so a tool can get the bytes back.
+#pragma once
+#include "Inspection.h"
+#include "TableInput.h"
+
+#include <nlohmann/json.hpp>
+
+#include <ostream>
+#include <string>
+
+using Json = nlohmann::ordered_json;
+
+// A byte string as a JSON string of the code points of its bytes.
+Json JsonText(const std::string& bytes);
+
+// Everything about one input: what it is, the walk of `source`, and the other source's values
+// when it walks other bytes (`other`, or null).
+Json InputJson(const TableInput& input, TableSource source, const Inspection& inspection,
+               const Inspection* other);
+
+// The record of an input that could not be read.
+Json ErrorJson(const std::string& name, const char* format, const std::string& error);
+
+// Indented over several lines, or on one line (for JSON lines).
+void WriteJson(std::ostream& out, const Json& json, bool oneLine);

@@ -1,0 +1,350 @@
+#!/usr/bin/env python3
+"""veskinfo-inspect for support and the factory line: the firmware dump formats people have, the
+audit of stored values against a table, and batches of inputs. VESK_INSPECT names the program,
+VESK_SOURCE_DIR the source tree.
+
+    VESK_INSPECT=... VESK_SOURCE_DIR=... workflow_test.py [-v] [TestClass]
+"""
+
+import json
+import os
+import pty
+import shutil
+import subprocess
+import sys
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import dmidump  # noqa: E402
+from cli_test import (CUT_SHORT, DESKTOP, INSPECT, SAMPLES, Files, reg_export,  # noqa: E402
+                      run, utf16_export)
+
+DESKTOP_TABLE = DESKTOP.read_bytes()
+MAKER, SYSTEM_ID, REGULATORY = "Vesk Computer Corporation", "A47", "VCC-D7400"
+KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vesk Computer Corporation\\SysInfo"
+WOW_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Vesk Computer Corporation\\SysInfo"
+# A header whose calling-method byte is set: the registry fall-back's walk of it is cut short.
+CALLING_METHOD_HEADER = dict(method=1)
+
+
+def with_checksums_broken(data, *offsets):
+    """`data` with 1 added to the byte at each offset (a negative offset: 1 taken away)."""
+    data = bytearray(data)
+    for offset in offsets:
+        data[abs(offset)] = (data[abs(offset)] + (1 if offset >= 0 else -1)) & 0xFF
+    return bytes(data)
+
+
+def sysinfo_export(values, version=4, key=KEY, table=None, code_page="cp1252"):
+    """An export of VeskInfo's key as the registry editor writes it: version 4 in the machine's
+    code page, version 5 in UTF-16. `values` maps value names to texts (or to raw data lines)."""
+    header = "REGEDIT4" if version == 4 else "Windows Registry Editor Version 5.00"
+    lines = [header, "", f"[{key}]"]
+    for name, text in values.items():
+        if text.startswith("hex") or text.startswith("dword:"):
+            lines.append(f'"{name}"={text}')
+        else:
+            escaped = text.replace("\\", "\\\\").replace('"', '\\"')
+            lines.append(f'"{name}"="{escaped}"')
+    text = "\r\n".join(lines) + "\r\n\r\n"
+    if table is not None:
+        text += reg_export(table, header="")[2:]
+    if version == 4:
+        return text.encode(code_page)
+    return b"\xff\xfe" + text.encode("utf-16-le")
+
+
+def stored(maker=MAKER, system_id=SYSTEM_ID, regulatory=REGULATORY):
+    values = {"SystemIdHex": system_id, "RegulatoryID": regulatory, "System Manufacturer": maker}
+    return {k: v for k, v in values.items() if v is not None}
+
+
+class DumpFormats(Files):
+    def dmidecode_accepts(self, path):
+        if shutil.which("dmidecode") is None:
+            return
+        done = subprocess.run(["dmidecode", "--from-dump", str(path), "-t", "1"],
+                              capture_output=True)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn(f"Manufacturer: {MAKER}".encode(), done.stdout)
+
+    def test_every_format_gives_what_veskinfo_records(self):
+        table_with_header = dmidump.rsmb(DESKTOP_TABLE)
+        cases = [("raw", "table.bin", DESKTOP_TABLE, 0),
+                 ("dmidecode-dump", "smbios3.dump", dmidump.dump(DESKTOP_TABLE, kind="3"), 32),
+                 ("dmidecode-dump", "smbios2.dump", dmidump.dump(DESKTOP_TABLE, kind="2"), 32),
+                 ("dmidecode-dump", "legacy.dump", dmidump.dump(DESKTOP_TABLE, kind="legacy"),
+                  32),
+                 ("rsmb", "table.rsmb", table_with_header, 8),
+                 ("reg-export", "plain.reg", reg_export(DESKTOP_TABLE), 0),
+                 ("reg-export", "header.reg", utf16_export(table_with_header), 8)]
+        for fmt, name, data, offset in cases:
+            with self.subTest(name):
+                path = self.file(name, data)
+                if fmt == "dmidecode-dump":
+                    self.dmidecode_accepts(path)
+                self.assert_values(run(path))
+                report = json.loads(run("--json", path).stdout)
+                self.assertEqual((report["format"], report["source"]), (fmt, "wmi"))
+                self.assertEqual(report["notes"], [])
+                self.assertEqual(report["structures"][0]["offset"], 0)
+                explained = run("--explain", path).stdout.decode()
+                self.assertIn(f"Format: {fmt}", explained)
+                self.assertIn(f"bytes from offset {offset}, ", explained)
+
+    def test_wrong_checksums_are_said_and_the_table_still_walked(self):
+        cases = [("3", [5], {"checksum_ok": False, "intermediate_checksum_ok": True}),
+                 ("2", [4], {"checksum_ok": False, "intermediate_checksum_ok": True}),
+                 ("2", [0x15, -4], {"checksum_ok": True, "intermediate_checksum_ok": False}),
+                 ("legacy", [5], {"checksum_ok": False, "intermediate_checksum_ok": True})]
+        for kind, offsets, flags in cases:
+            with self.subTest(kind=kind, offsets=offsets):
+                data = with_checksums_broken(dmidump.dump(DESKTOP_TABLE, kind=kind), *offsets)
+                path = self.file("bad.dump", data)
+                self.assert_values(run(path))
+                report = json.loads(run("--json", path).stdout)
+                ep = report["entry_point"]
+                self.assertEqual({k: ep[k] for k in flags}, flags)
+                self.assertEqual(ep["table_address"], 32)
+                self.assertEqual(len(report["notes"]), 1)
+                self.assertIn("checksum is wrong: the table is walked all the same",
+                              report["notes"][0])
+
+    def test_unusable_dumps_are_named_errors(self):
+        good = dmidump.dump(DESKTOP_TABLE, kind="2")
+        far = bytearray(good)
+        far[0x18:0x1C] = (0xF0000).to_bytes(4, "little")
+        cases = [("short3.dump", good[:0] + dmidump.dump(DESKTOP_TABLE)[:20],
+                  'truncated entry point: "_SM3_" needs 24 bytes, the file has 20'),
+                 ("short2.dump", good[:30],
+                  'truncated entry point: "_SM_" needs 31 bytes, the file has 30'),
+                 ("far.dump", bytes(far),
+                  "table address 0xF0000 lies outside the file (994 bytes): not a dump with its "
+                  "table inside")]
+        for name, data, message in cases:
+            with self.subTest(name):
+                path = self.file(name, data)
+                done = run(path)
+                self.assertEqual((done.returncode, done.stdout), (2, b""))
+                self.assertEqual(done.stderr.decode(), f"veskinfo-inspect: {path}: {message}\n")
+
+    def test_a_short_smbios2_table_is_walked_as_far_as_it_goes(self):
+        path = self.file("cut.dump", dmidump.dump(DESKTOP_TABLE, kind="2")[:32 + 0x280])
+        done = run("--json", path)
+        self.assertEqual(done.returncode, 1)
+        self.assertIn("the entry point gives a table of 962 bytes, the file holds 640",
+                      json.loads(done.stdout)["notes"][0])
+
+    def test_both_sources_are_shown_when_they_walk_other_bytes(self):
+        data = dmidump.rsmb(DESKTOP_TABLE, **CALLING_METHOD_HEADER)
+        for name, contents in [("header.rsmb", data), ("header.reg", reg_export(data))]:
+            with self.subTest(name):
+                path = self.file(name, contents)
+                report = json.loads(run("--json", path).stdout)
+                self.assertTrue(report["sources_differ"])
+                self.assertEqual(report["manufacturer"], MAKER)
+                other = report["other_source"]
+                self.assertEqual((other["source"], other["result"]), ("registry", 0))
+                self.assertEqual([other["manufacturer"], other["system_id"],
+                                  other["regulatory_id"]], ["", "0", "00000"])
+                done = run("--source", "registry", path)
+                self.assert_values(done, b"\n0\n00000\n", status=1)
+                self.assertIn("With the wmi source (the table alone), VeskInfo records other "
+                              "values", run("--explain", "--source", "registry", path)
+                              .stdout.decode())
+
+    def test_the_registry_sample_keeps_its_walk_through_the_header(self):
+        path = SAMPLES / "registry-header.bin"
+        report = json.loads(run("--json", path).stdout)
+        self.assertEqual(report["format"], "rsmb")
+        self.assertEqual(report["other_source"]["system_id"], report["system_id"])
+        self.assertIn("records the same", run("--explain", path).stdout.decode())
+
+
+class Audit(Files):
+    def audit(self, export, *args, table=DESKTOP):
+        path = self.file("stored.reg", export)
+        return run("--audit", path, *args, *([table] if table else []))
+
+    def test_values_against_a_table(self):
+        match = "match"
+        cases = [
+            ("all three match", sysinfo_export(stored()), DESKTOP, 0, [match, match, match]),
+            ("the 64-bit view, in UTF-16, with the table inside",
+             sysinfo_export(stored(), 5, WOW_KEY, DESKTOP_TABLE), None, 0,
+             [match, match, match]),
+            ("another identifier", sysinfo_export(stored(system_id="B12")), DESKTOP, 3,
+             [match, "differs: the firmware has changed since VeskInfo ran", match]),
+            ("a value missing", sysinfo_export(stored(regulatory=None)), DESKTOP, 3,
+             [match, match, "RegulatoryID: stored (none), expected \"VCC-D7400\": differs: the "
+              "export holds no such value"]),
+            ("case changed", sysinfo_export(stored(maker=MAKER.upper())), DESKTOP, 3,
+             ["differs only in case", match, match]),
+            ("leading zeros", sysinfo_export(stored(system_id="0a47")), DESKTOP, 3,
+             [match, "the same number written another way", match]),
+            ("fall-back stored", sysinfo_export(stored(regulatory="00000")), DESKTOP, 3,
+             [match, match, "the stored value is the fall-back"]),
+            ("a DWORD", sysinfo_export(stored(system_id="dword:00000a47")), DESKTOP, 3,
+             [match, "stored as a DWORD, not as text (REG_SZ): not written by VeskInfo", match]),
+            ("text as hex(1) in UTF-16",
+             sysinfo_export(stored(system_id="hex(1):41,00,34,00,37,00,00,00"), 5), DESKTOP, 0,
+             [match, match, match]),
+        ]
+        for name, export, table, status, expected in cases:
+            with self.subTest(name):
+                done = self.audit(export, table=table)
+                self.assertEqual(done.returncode, status, done.stderr)
+                lines = done.stdout.decode().splitlines()
+                self.assertEqual([line.split(":")[0] for line in lines],
+                                 ["System Manufacturer", "SystemIdHex", "RegulatoryID"])
+                for line, fragment in zip(lines, expected):
+                    self.assertIn(fragment, line)
+
+    def test_code_page_of_a_utf16_export(self):
+        table = bytes([0x01, 0x05, 0x00, 0x00, 0x01]) + "Завод".encode("cp1251") + b"\0\0"
+        path = self.file("table.bin", table)
+        export = sysinfo_export(stored(maker="Завод", system_id="0", regulatory="00000"), 5)
+        done = self.audit(export, "--code-page", "1251", table=path)
+        self.assertEqual(done.returncode, 0, done.stdout)
+        done = self.audit(export, table=path)
+        self.assertEqual(done.returncode, 3)
+        self.assertIn("cannot represent (the machine's code page may be another: --code-page)",
+                      done.stdout.decode("latin-1").splitlines()[0])
+        ansi = sysinfo_export(stored(maker="Müller", system_id="0", regulatory="00000"))
+        table = bytes([0x01, 0x05, 0x00, 0x00, 0x01]) + "Müller".encode("cp1252") + b"\0\0"
+        self.assertEqual(self.audit(ansi, table=self.file("m.bin", table)).returncode, 0)
+
+    def test_stored_from_the_registry_fallback(self):
+        data = dmidump.rsmb(DESKTOP_TABLE, **CALLING_METHOD_HEADER)
+        export = sysinfo_export(stored(maker="", system_id="0", regulatory="00000"))
+        done = self.audit(export, table=self.file("t.rsmb", data))
+        self.assertEqual(done.returncode, 3)
+        self.assertIn("what VeskInfo records when WMI fails and it walks the registry copy",
+                      done.stdout.decode())
+        done = self.audit(export, "--source", "registry", table=self.file("t.rsmb", data))
+        self.assertEqual(done.returncode, 1)  # all match; the walk was cut short
+
+    def test_json(self):
+        done = self.audit(sysinfo_export(stored(system_id="B12")), "--json")
+        self.assertEqual(done.returncode, 3)
+        report = json.loads(done.stdout)
+        self.assertEqual((report["key"], report["all_match"]), (KEY, False))
+        self.assertEqual(report["values"][1]["stored"], "B12")
+        self.assertEqual(report["values"][1]["expected"], "A47")
+        self.assertEqual(report["table"]["format"], "raw")
+
+    def test_errors(self):
+        other_key = sysinfo_export(stored(), key="HKEY_LOCAL_MACHINE\\SOFTWARE\\Other\\SysInfo")
+        cases = [
+            (other_key, [], DESKTOP, "stored.reg: not an export of " + KEY
+             + " (nor of its WOW6432Node copy)"),
+            (sysinfo_export(stored()), ["--code-page", "99999"], DESKTOP,
+             'stored.reg: this system cannot convert into code page 99999 (no "CP99999" '
+             "converter; see --code-page)"),
+            (sysinfo_export(stored()), [], None,
+             'stored.reg: no "SMBiosData" value in the registry export: name the TABLE to '
+             "compare with"),
+        ]
+        for export, args, table, message in cases:
+            with self.subTest(message):
+                done = self.audit(export, *args, table=table)
+                self.assertEqual((done.returncode, done.stdout), (2, b""))
+                self.assertEqual(done.stderr.decode(),
+                                 f"veskinfo-inspect: {self.dir.name}/{message}\n")
+
+
+class Batch(Files):
+    def batch_dir(self):
+        """A folder of tables: two good ones, one in a subfolder, and one cut short."""
+        folder = Path(self.dir.name) / "tables"
+        (folder / "sub").mkdir(parents=True)
+        (folder / "b.dump").write_bytes(dmidump.dump(DESKTOP_TABLE))
+        (folder / "a.bin").write_bytes((SAMPLES / "type208.bin").read_bytes())
+        (folder / "sub" / "c.reg").write_bytes(reg_export(CUT_SHORT).encode())
+        return folder
+
+    def test_files_a_directory_and_an_unreadable_file(self):
+        folder = self.batch_dir()
+        odd = self.file("odd.bin", bytes([0x01, 0x05, 0x00, 0x00, 0x01]) + b"A\tB\\\n\x01\0\0")
+        missing = Path(self.dir.name) / "missing.bin"
+        done = run(odd, folder, missing)
+        self.assertEqual(done.returncode, 2)
+        rows = [line.split("\t") for line in done.stdout.decode().splitlines()]
+        self.assertEqual(rows[0], ["input", "format", "status", "manufacturer", "system_id",
+                                   "regulatory_id", "manufacturer_source", "system_id_source",
+                                   "regulatory_id_source", "message"])
+        self.assertEqual(rows[1], [str(odd), "raw", "completed", "A\\tB\\\\\\n\\x01", "0",
+                                   "00000", "manufacturer-string", "fallback", "fallback", ""])
+        self.assertEqual([r[0] for r in rows[2:]],
+                         [f"{folder}/a.bin", f"{folder}/b.dump", f"{folder}/sub/c.reg",
+                          str(missing)])
+        self.assertEqual(rows[2][1:6], ["raw", "completed", MAKER, "A5B", "VCC-N1320"])
+        self.assertEqual(rows[3][1:9], ["dmidecode-dump", "completed", MAKER, SYSTEM_ID,
+                                        REGULATORY, "manufacturer-string", "oem-system-id",
+                                        "oem-regulatory-id"])
+        self.assertEqual(rows[4][1:3], ["reg-export", "cut-short"])
+        self.assertIn("names manufacturer string 3", rows[4][9])
+        self.assertEqual(rows[5][1:3] + rows[5][9:], ["", "unreadable",
+                                                       "cannot open: No such file or directory"])
+        self.assertEqual(done.stderr.decode(),
+                         "veskinfo-inspect: 5 inputs: 3 completed, 1 cut short, 1 unreadable; "
+                         "manufacturer: 3 manufacturer-string, 1 fallback; system_id: "
+                         "1 oem-system-id, 1 type-208, 2 fallback; regulatory_id: "
+                         "2 oem-regulatory-id, 2 fallback\n")
+
+    def test_json_lines(self):
+        folder = self.batch_dir()
+        done = run("--json", folder, Path(self.dir.name) / "missing.bin")
+        self.assertEqual(done.returncode, 2)
+        records = [json.loads(line) for line in done.stdout.decode().splitlines()]
+        self.assertEqual([r["input"] for r in records[:3]],
+                         [f"{folder}/a.bin", f"{folder}/b.dump", f"{folder}/sub/c.reg"])
+        self.assertEqual(records[1]["system_id"], SYSTEM_ID)
+        self.assertEqual(records[1]["values"]["system_id"]["source"], "oem-system-id")
+        self.assertEqual(records[2]["result"], 0)
+        self.assertEqual(set(records[3]), {"input", "format", "error"})
+
+    def test_worst_status_without_unreadable_inputs(self):
+        self.assertEqual(run(DESKTOP, self.file("cut.bin", CUT_SHORT)).returncode, 1)
+        self.assertEqual(run(DESKTOP, DESKTOP).returncode, 0)
+
+    def on_a_terminal(self, count):
+        """What a batch of `count` tables writes to standard error when that is a terminal."""
+        folder = Path(self.dir.name) / str(count)
+        folder.mkdir()
+        for i in range(count):
+            (folder / f"{i:03d}.bin").write_bytes(bytes([0x7F, 0x04, 0x00, 0x00, 0, 0]))
+        master, slave = pty.openpty()
+        subprocess.run([INSPECT, folder], stdout=subprocess.DEVNULL, stderr=slave, check=False)
+        os.close(slave)
+        seen = b""
+        try:
+            while chunk := os.read(master, 4096):
+                seen += chunk
+        except OSError:  # the terminal's other end is closed
+            pass
+        os.close(master)
+        return seen
+
+    def test_progress_on_a_terminal_above_a_hundred_inputs(self):
+        seen = self.on_a_terminal(101)
+        self.assertIn(b"\rveskinfo-inspect: 101/101", seen)
+        self.assertIn(b"veskinfo-inspect: 101 inputs: 101 completed", seen)
+        self.assertNotIn(b"\rveskinfo-inspect: 100/", self.on_a_terminal(100))
+
+    def test_field(self):
+        for field, value in [("manufacturer", MAKER), ("system-id", SYSTEM_ID),
+                             ("regulatory-id", REGULATORY)]:
+            with self.subTest(field):
+                self.assert_values(run("--field", field, DESKTOP), f"{value}\n".encode())
+                done = run("--field", field, DESKTOP, SAMPLES / "no-markers.bin")
+                fallback = {"manufacturer": "Quarry Lane Systems", "system-id": "0",
+                            "regulatory-id": "00000"}[field]
+                self.assertEqual(done.stdout.decode(), f"input\t{field}\n{DESKTOP}\t{value}\n"
+                                 f"{SAMPLES / 'no-markers.bin'}\t{fallback}\n")
+        self.assertEqual(run("--field", "serial", DESKTOP).returncode, 2)
+
+
+if __name__ == "__main__":
+    unittest.main()

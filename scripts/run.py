@@ -13,8 +13,7 @@ def main():
           % (table, Path(table).stat().st_size))
     if emulated_i386():
         print("note: 32-bit code is emulated on this machine; the run takes a minute or two")
-    wine.clear_identity()
-    wine.seed_table(Path(table))
+    wine.seed(Path(table))
     texts, code = wine.capture()
     print("\ndebug output of VeskInfo.exe:")
     for text in texts:

@@ -14,7 +14,7 @@ def main():
     if emulated_i386():
         print("note: 32-bit code is emulated on this machine; the run takes a minute or two")
     wine.seed(Path(table))
-    texts, code = wine.capture()
+    texts, code, _ = wine.capture()
     print("\ndebug output of VeskInfo.exe:")
     for text in texts:
         print("  " + repr(text)[2:-1])

@@ -111,19 +111,19 @@ def skip_where_wmi_has_a_table():
 def run(wine, table, args=(), env=None, **seed):
     """Seeds the registry in one helper run, runs the program, and reads back (restoring Wine's
     own locator and version) in one more, whatever happened in between. Returns
-    (texts, exit code, (32-bit values, 64-bit values))."""
+    (texts, exit code, (32-bit values, 64-bit values), standard error)."""
     try:
         wine.seed(table, **seed)
-        texts, code = wine.capture(args=args, env=env)
+        texts, code, errors = wine.capture(args=args, env=env)
     finally:
         stored = wine.read_back()
-    return texts, code, stored
+    return texts, code, stored, errors
 
 
 def run_sample(wine, sample, identity, args=(), stored=None, values=None):
     skip_where_wmi_has_a_table()
     table = SAMPLES / sample if isinstance(sample, str) and sample.endswith(".bin") else sample
-    texts, code, values_read = run(wine, table, args=args, values=values)
+    texts, code, values_read, _ = run(wine, table, args=args, values=values)
     check(code == 0, "exit code %d, expected 0" % code)
     check_trace(texts, full_trace(identity, stored))
     check_stored(values_read, identity if stored is None else stored)
@@ -168,7 +168,7 @@ def value_empty(wine):
 
 def unsupported_version(wine):
     """Reported as Windows XP: four version lines, the refusal, exit -1, nothing written."""
-    texts, code, stored = run(wine, SAMPLES / "desktop.bin", version="winxp")
+    texts, code, stored, _ = run(wine, SAMPLES / "desktop.bin", version="winxp")
     check(code == -1, "exit code %d, expected -1" % code)
     check_trace(texts, [BANNER] + os_lines(5, 1) + [b"VeskInfo = Not Vista OS"])
     check(stored == (None, None), "nothing may be written: %r" % (stored,))
@@ -203,7 +203,7 @@ def win32_prefix(wine):
         if not (prefix32 / "system.reg").exists():
             subprocess.run(["wineboot", "-i"], env=wine32.env, stdin=subprocess.DEVNULL,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
-        texts, code, stored = run(wine32, SAMPLES / "desktop.bin")
+        texts, code, stored, _ = run(wine32, SAMPLES / "desktop.bin")
         check(code == 0, "exit code %d" % code)
         check_trace(texts, full_trace(DESKTOP, bits=32))
         check(stored[0] is not None and stored[0]["SystemIdHex"] == (1, b"A47\0"),
@@ -323,16 +323,21 @@ def wmi_scenario(wine, case):
         if shape:
             config.append("shape " + shape)
         (scratch / "locator.cfg").write_text("\n".join(config) + "\n")
-        texts, code, stored = run(wine, SAMPLES / "type208.bin",
-                                  locator=wine.build / "tools" / "wmilocator.dll",
-                                  env={"VESK_WMI_LOCATOR": windows_path(scratch / "locator.cfg")})
+        # Wine's registry trace shows whether the program opened the registry copy.
+        env = {"VESK_WMI_LOCATOR": windows_path(scratch / "locator.cfg"),
+               "WINEDEBUG": "-all,trace+reg"}
+        texts, code, stored, errors = run(wine, SAMPLES / "type208.bin",
+                                          locator=wine.build / "tools" / "wmilocator.dll", env=env)
         calls, departures, held = read_locator_log(log)
 
     wmi_texts, expected_calls = wmi_expectation(fault)
-    identity = NOTEBOOK if fault or shape else LARGE if large else DESKTOP
+    falls_back = bool(fault or shape)
+    identity = NOTEBOOK if falls_back else LARGE if large else DESKTOP
     check(code == 0, "exit code %d, expected 0" % code)
     check_trace(texts, full_trace(identity, wmi=wmi_texts))
     check_stored(stored, identity)
+    check(("mssmbios" in errors.lower()) == falls_back,
+          "the registry copy was %s" % ("not read" if falls_back else "read"))
     check((calls, departures, held) == (expected_calls, [], ["held 0"]),
           "the locator saw calls %r (expected %r), references %r at exit (expected held 0), "
           "and these arguments other than expected: %r" % (calls, expected_calls, held, departures))

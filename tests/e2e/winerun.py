@@ -155,7 +155,7 @@ class Wine:
 
     def capture(self, program=None, args=(), env=None):
         """Runs the program (with additional environment variables); returns (list of debug
-        texts as bytes, exit code)."""
+        texts as bytes, exit code, what it wrote to its standard error as text)."""
         program = program or self.exe
         if emulated_i386():
             tool, mode = self.build / "tools" / "dbgcapture64.exe", ["--monitor"]
@@ -174,7 +174,7 @@ class Wine:
         if code is None:
             raise RuntimeError("capture tool ended without the exit code: %r %r"
                                % (result.stdout[-500:], result.stderr[-500:]))
-        return texts, code
+        return texts, code, result.stderr.decode("latin-1")
 
     def _server(self, *options):
         subprocess.run(["wineserver"] + list(options), env=self.env, stdin=subprocess.DEVNULL,

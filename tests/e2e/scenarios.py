@@ -215,13 +215,14 @@ def win32_prefix(wine):
 # --- scenarios with the test locator ----------------------------------------------------------
 
 def large_table():
-    """A table of 64 KiB whose identity comes last: OEM-specific structures with long strings
-    stand between the system information and the OEM strings."""
+    """A table just over 64 KiB (longer than a 16-bit count holds) whose identity comes last:
+    OEM-specific structures with long strings stand between the system information and the
+    OEM strings."""
     t = ms.Table()
     t.add(ms.bios_information, "Vesk Firmware", "VW6.40.1", "01/08/2025")
     t.add(ms.system_information, ms.MAKER, "Vesk Workstation 64", "Rev C01", "VKW64C0042",
           bytes(range(16)), "VW64-EU", "Vesk Workstation")
-    while len(t.bytes()) < 64 * 1024 - 600:
+    while len(t.bytes()) < 64 * 1024:
         filler = ms.Strings()
         filler.add("%04d " % t.next_handle() + "x" * 250)
         t.add(lambda handle: ms.structure(0x80, handle, bytes(12), filler))
@@ -343,6 +344,8 @@ def wmi_scenario(wine, case):
           "and these arguments other than expected: %r" % (calls, expected_calls, held, departures))
     if case.get("reg_query"):
         check_reg_query(wine, identity)
+    last = [text for text in texts if text.startswith((b"CWMI", b"Error"))][-1]
+    return "last WMI text %r, locator %s, stored %s" % (last, held[0], identity[1].decode())
 
 
 SCENARIOS = {f.__name__: f for f in [
@@ -359,14 +362,15 @@ def main():
     build, prefix, name = sys.argv[1:4]
     wine = Wine(build, prefix)
     try:
-        SCENARIOS[name](wine)
+        note = SCENARIOS[name](wine)
     except Failure as failure:
         print("FAILED %s: %s" % (name, failure))
         return 1
     except Skipped as reason:
         print("SKIPPED %s: %s" % (name, reason))
         return SKIPPED
-    print("passed %s%s" % (name, " (32-bit code emulated)" if emulated_i386() else ""))
+    print("passed %s%s%s" % (name, ": " + note if note else "",
+                             " (32-bit code emulated)" if emulated_i386() else ""))
     return 0
 
 

@@ -4,7 +4,9 @@ scenarios serve the table through the test locator (tools/wmilocator.cpp) and al
 it saw: the calls in order, no argument other than expected and no reference left held.
 
 Usage: scenarios.py BUILD_DIR PREFIX SCENARIO   (exit 0 passed, 1 failed, 77 skipped)
-       scenarios.py --list                      (the scenario names, one a line)"""
+       scenarios.py --list                      (the scenario names, one a line)
+CTest runs them between the start and the stop of the layer's persistent wineserver (the
+fixture in CMakeLists.txt); by hand, `winerun.py start|stop BUILD_DIR PREFIX` does the same."""
 import subprocess
 import sys
 import tempfile

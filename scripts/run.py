@@ -13,9 +13,8 @@ def main():
           % (table, Path(table).stat().st_size))
     if emulated_i386():
         print("note: 32-bit code is emulated on this machine; the run takes a minute or two")
-    wine.clear_identity()
-    wine.seed_table(Path(table))
-    texts, code = wine.capture()
+    wine.seed(Path(table))
+    texts, code, _ = wine.capture()
     print("\ndebug output of VeskInfo.exe:")
     for text in texts:
         print("  " + repr(text)[2:-1])

@@ -59,6 +59,7 @@ if cmake --preset windows >/dev/null && cmake --build --preset windows -j2; then
     wine_prefix win64
     ctest --test-dir build/win --output-on-failure 2>&1 | tee "$log"
     record "Windows tests under Wine" "${PIPESTATUS[0]}" "$log"
+    wineserver -k 2>/dev/null # the layer's persistent server, had its cleanup test not run
     wine_done
 else
     record "Windows build" 1

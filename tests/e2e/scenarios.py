@@ -1,29 +1,39 @@
 """End-to-end scenarios: VeskInfo.exe under Wine, each from a clean state. Each asserts the
-exact sequence of debug texts, the exit code and the stored values as bytes.
+exact sequence of debug texts, the exit code and the stored values as bytes. The wmi_*
+scenarios serve the table through the test locator (tools/wmilocator.cpp) and also assert what
+it saw: the calls in order, no argument other than expected and no reference left held.
 
-Usage: scenarios.py BUILD_DIR PREFIX SCENARIO   (exit 0 passed, 1 failed, 77 skipped)"""
+Usage: scenarios.py BUILD_DIR PREFIX SCENARIO   (exit 0 passed, 1 failed, 77 skipped)
+       scenarios.py --list                      (the scenario names, one a line)
+CTest runs them between the start and the stop of the layer's persistent wineserver (the
+fixture in CMakeLists.txt); by hand, `winerun.py start|stop BUILD_DIR PREFIX` does the same."""
 import subprocess
 import sys
 import tempfile
 from pathlib import Path
 
 import peinfo
-from winerun import ROOT, SYSINFO_KEY, Wine, emulated_i386
+from winerun import ROOT, SYSINFO_KEY, Wine, emulated_i386, windows_path
 
 SAMPLES = ROOT / "samples"
+sys.path.insert(0, str(SAMPLES))
+import make_samples as ms  # noqa: E402
+
 SKIPPED = 77
 
 BANNER = b"VeskInfo ---------------------------------->"
-WMI_UP_TO_DATA = [
-    b"CWMIInterface::Connect CoCreateInstance ok\n",
-    b"CWMIInterface::Connect ConnectServer ok\n",
-    b"CWMIInterface::Connect CoSetProxyBlanket ok\n",
-    b"CWMIInterface::GetSMBIOSInfo called\n",
-    b"CWMIInterface::GetSMBIOSInfo CreateInstanceEnum Ok\n",
-    b"CWMIInterface::GetSMBIOSInfo Next Ok\n",
-    b"CWMIInterface::GetSMBIOSInfo Active Ok\n",
-    b"CWMIInterface::SMBiosData InstanceName Ok\n",
-]
+CREATED = b"CWMIInterface::Connect CoCreateInstance ok\n"
+CONNECTED = b"CWMIInterface::Connect ConnectServer ok\n"
+BLANKET = b"CWMIInterface::Connect CoSetProxyBlanket ok\n"
+INFO_CALLED = b"CWMIInterface::GetSMBIOSInfo called\n"
+ENUM_OK = b"CWMIInterface::GetSMBIOSInfo CreateInstanceEnum Ok\n"
+NEXT_OK = b"CWMIInterface::GetSMBIOSInfo Next Ok\n"
+ACTIVE_OK = b"CWMIInterface::GetSMBIOSInfo Active Ok\n"
+DATA_OK = b"CWMIInterface::SMBiosData InstanceName Ok\n"
+WMI_UP_TO_DATA = [CREATED, CONNECTED, BLANKET, INFO_CALLED, ENUM_OK, NEXT_OK, ACTIVE_OK, DATA_OK]
+
+DESKTOP = (b"Vesk Computer Corporation", b"A47", b"VCC-D7400")  # samples/desktop.bin
+NOTEBOOK = (b"Vesk Computer Corporation", b"A5B", b"VCC-N1320")  # samples/type208.bin
 
 
 def os_lines(major=6, minor=1):
@@ -37,17 +47,21 @@ def value_lines(manufacturer, system_id, regulatory):
             b"VeskInfo - szRegulatoryID [" + regulatory + b"]"]
 
 
-def full_trace(identity, stored=None, bits=64, minor=1):
-    """The trace of a run on a supported system where WMI has no table (as under Wine in a
-    container) and the registry copy answers."""
+def full_trace(identity, stored=None, bits=64, minor=1, wmi=WMI_UP_TO_DATA):
+    """The trace of a run on a supported system. By default WMI answers without a table (as
+    Wine's own does in a container) and the registry copy answers."""
     stored = identity if stored is None else stored
-    return ([BANNER] + os_lines(6, minor) + [b"         -  Win %d OS" % bits] + WMI_UP_TO_DATA
+    return ([BANNER] + os_lines(6, minor) + [b"         -  Win %d OS" % bits] + wmi
             + value_lines(*identity) + [b"VeskInfo - dSaveVeskInfoRegistryData",
                                         b"VeskInfo - dLoadVeskInfoRegistryData"]
             + value_lines(*[t.lower() for t in stored]))
 
 
 class Failure(Exception):
+    pass
+
+
+class Skipped(Exception):
     pass
 
 
@@ -69,24 +83,20 @@ def check_trace(actual, expected):
     raise Failure("\n".join(lines))
 
 
-def check_stored(wine, identity):
+def check_stored(stored, identity):
     """The three values are REG_SZ in the 32-bit view holding exactly the texts, and the 64-bit
     view has no such key. Windows NT and Wine keep a zero after a REG_SZ text written without
     one when the byte after it is zero, so each value is the text plus one zero byte; an empty
     text is a value of zero bytes."""
-    def stored(text):
+    def value(text):
         return (1, text + b"\0" if text else b"")
 
+    values32, values64 = stored
     manufacturer, system_id, regulatory = identity
-    values = wine.stored_values("32")
-    expected = {"SystemIdHex": stored(system_id), "RegulatoryID": stored(regulatory),
-                "System Manufacturer": stored(manufacturer)}
-    check(values == expected, "stored values (32-bit view) %r, expected %r" % (values, expected))
-    check(wine.stored_values("64") is None, "the key must not exist in the 64-bit view")
-
-
-class Skipped(Exception):
-    pass
+    expected = {"SystemIdHex": value(system_id), "RegulatoryID": value(regulatory),
+                "System Manufacturer": value(manufacturer)}
+    check(values32 == expected, "stored values (32-bit view) %r, expected %r" % (values32, expected))
+    check(values64 is None, "the key must not exist in the 64-bit view")
 
 
 def skip_where_wmi_has_a_table():
@@ -100,36 +110,39 @@ def skip_where_wmi_has_a_table():
         pass
 
 
-def run_sample(wine, sample, identity, args=(), stored=None):
+def run(wine, table, args=(), env=None, **seed):
+    """Seeds the registry in one helper run, runs the program, and reads back (restoring Wine's
+    own locator and version) in one more, whatever happened in between. Returns
+    (texts, exit code, (32-bit values, 64-bit values), standard error)."""
+    try:
+        wine.seed(table, **seed)
+        texts, code, errors = wine.capture(args=args, env=env)
+    finally:
+        stored = wine.read_back()
+    return texts, code, stored, errors
+
+
+def run_sample(wine, sample, identity, args=(), stored=None, values=None):
     skip_where_wmi_has_a_table()
-    wine.clear_identity()
-    wine.seed_table(SAMPLES / sample if isinstance(sample, str) and sample.endswith(".bin") else sample)
-    texts, code = wine.capture(args=args)
+    table = SAMPLES / sample if isinstance(sample, str) and sample.endswith(".bin") else sample
+    texts, code, values_read, _ = run(wine, table, args=args, values=values)
     check(code == 0, "exit code %d, expected 0" % code)
     check_trace(texts, full_trace(identity, stored))
-    check_stored(wine, identity if stored is None else stored)
+    check_stored(values_read, identity if stored is None else stored)
 
 
-# --- scenarios ---------------------------------------------------------------------------------
+# --- scenarios with Wine's own WMI ------------------------------------------------------------
 
 def desktop_with_arguments(wine):
     """A normal run on the typical desktop table; command-line arguments change nothing."""
-    run_sample(wine, "desktop.bin", (b"Vesk Computer Corporation", b"A47", b"VCC-D7400"),
-               args=["/quiet", "--table=none", "x y"])
+    run_sample(wine, "desktop.bin", DESKTOP, args=["/quiet", "--table=none", "x y"])
 
 
 def type208_overwrites(wine):
     """Values already stored (longer ones) are overwritten; the identifier from type 208."""
-    wine.clear_identity()
-    for name in ("SystemIdHex", "RegulatoryID", "System Manufacturer"):
-        wine.regtool("setsz", "32", SYSINFO_KEY, name, "an older and longer value")
-    skip_where_wmi_has_a_table()
-    wine.seed_table(SAMPLES / "type208.bin")
-    texts, code = wine.capture()
-    identity = (b"Vesk Computer Corporation", b"A5B", b"VCC-N1320")
-    check(code == 0, "exit code %d" % code)
-    check_trace(texts, full_trace(identity))
-    check_stored(wine, identity)
+    older = "an older and longer value"
+    run_sample(wine, "type208.bin", NOTEBOOK,
+               values={"SystemIdHex": older, "RegulatoryID": older, "System Manufacturer": older})
 
 
 def no_markers(wine):
@@ -157,16 +170,10 @@ def value_empty(wine):
 
 def unsupported_version(wine):
     """Reported as Windows XP: four version lines, the refusal, exit -1, nothing written."""
-    wine.clear_identity()
-    wine.seed_table(SAMPLES / "desktop.bin")
-    wine.set_version("winxp")
-    try:
-        texts, code = wine.capture()
-    finally:
-        wine.set_version(None)
+    texts, code, stored, _ = run(wine, SAMPLES / "desktop.bin", version="winxp")
     check(code == -1, "exit code %d, expected -1" % code)
     check_trace(texts, [BANNER] + os_lines(5, 1) + [b"VeskInfo = Not Vista OS"])
-    check(wine.stored_values("32") is None, "nothing may be written")
+    check(stored == (None, None), "nothing may be written: %r" % (stored,))
 
 
 def executable_resources(wine):
@@ -194,43 +201,178 @@ def win32_prefix(wine):
     prefix32 = Path(wine.env["WINEPREFIX"]).parent / "win32"
     wine32 = Wine(wine.build, prefix32, helpers_64bit=False)
     wine32.env["WINEARCH"] = "win32"
-    if not (prefix32 / "system.reg").exists():
-        subprocess.run(["wineboot", "-i"], env=wine32.env, capture_output=True, timeout=600)
-        wine32.finish()
     try:
-        wine32.clear_identity()
-        wine32.seed_table(SAMPLES / "desktop.bin")
-        texts, code = wine32.capture()
-        identity = (b"Vesk Computer Corporation", b"A47", b"VCC-D7400")
+        if not (prefix32 / "system.reg").exists():
+            subprocess.run(["wineboot", "-i"], env=wine32.env, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
+        texts, code, stored, _ = run(wine32, SAMPLES / "desktop.bin")
         check(code == 0, "exit code %d" % code)
-        check_trace(texts, full_trace(identity, bits=32))
-        values = wine32.stored_values("32")
-        check(values is not None and values["SystemIdHex"] == (1, b"A47\0"),
-              "stored values %r" % values)
+        check_trace(texts, full_trace(DESKTOP, bits=32))
+        check(stored[0] is not None and stored[0]["SystemIdHex"] == (1, b"A47\0"),
+              "stored values %r" % (stored,))
     finally:
         wine32.finish()
+
+
+# --- scenarios with the test locator ----------------------------------------------------------
+
+def large_table():
+    """A table just over 64 KiB (longer than a 16-bit count holds) whose identity comes last:
+    OEM-specific structures with long strings stand between the system information and the
+    OEM strings."""
+    t = ms.Table()
+    t.add(ms.bios_information, "Vesk Firmware", "VW6.40.1", "01/08/2025")
+    t.add(ms.system_information, ms.MAKER, "Vesk Workstation 64", "Rev C01", "VKW64C0042",
+          bytes(range(16)), "VW64-EU", "Vesk Workstation")
+    while len(t.bytes()) < 64 * 1024:
+        filler = ms.Strings()
+        filler.add("%04d " % t.next_handle() + "x" * 250)
+        t.add(lambda handle: ms.structure(0x80, handle, bytes(12), filler))
+    t.add(ms.oem_strings, ["Vesk Workstation platform 1", "1[0C40]", "13[VCC-W6400]"])
+    t.add(ms.end_of_table)
+    return t.bytes()
+
+
+LARGE = (b"Vesk Computer Corporation", b"C40", b"VCC-W6400")
+
+# The stages of the WMI read: the locator's name of the stage, the texts traced once it
+# succeeded, and the calls the locator sees for it (the first is the one a fault fails).
+STAGES = [
+    ("ClassObject", [CREATED], ["ClassObject", "CreateInstance"]),
+    ("ConnectServer", [CONNECTED], ["ConnectServer"]),
+    ("SetBlanket", [BLANKET, INFO_CALLED], ["SetBlanket"]),
+    ("CreateInstanceEnum", [ENUM_OK], ["CreateInstanceEnum"]),
+    ("Next", [NEXT_OK, ACTIVE_OK], ["Next", "Get Active"]),
+    ("Get", [DATA_OK], ["Get SMBiosData"]),
+]
+CONNECT_STAGES = ("ClassObject", "ConnectServer", "SetBlanket")
+
+# One case a scenario: what the locator serves, at most one fault (stage, HRESULT) or data
+# shape. The registry copy always holds the notebook table, so the identity stored shows which
+# source answered.
+WMI_CASES = {
+    "wmi_table": {"reg_query": True},
+    "wmi_large_table": {"table": "large"},
+    "wmi_class_object_fails": {"fault": ("ClassObject", 0x80040111)},  # CLASS_E_CLASSNOTAVAILABLE
+    "wmi_connect_server_fails": {"fault": ("ConnectServer", 0x8004100E)},  # INVALID_NAMESPACE
+    "wmi_set_blanket_fails": {"fault": ("SetBlanket", 0x80070005)},  # E_ACCESSDENIED
+    "wmi_enum_fails": {"fault": ("CreateInstanceEnum", 0x80041010)},  # WBEM_E_INVALID_CLASS
+    "wmi_enum_other_success": {"fault": ("CreateInstanceEnum", 0x00000001)},  # WBEM_S_FALSE
+    "wmi_next_fails": {"fault": ("Next", 0x80041001)},  # WBEM_E_FAILED
+    "wmi_next_no_object": {"fault": ("Next", 0x00000001)},  # WBEM_S_FALSE, no object
+    "wmi_data_get_fails": {"fault": ("Get", 0x80041002)},  # WBEM_E_NOT_FOUND
+    "wmi_data_null": {"shape": "null"},
+    "wmi_data_bstr": {"shape": "bstr"},
+    "wmi_data_signed_bytes": {"shape": "i1"},
+    "wmi_data_empty_array": {"shape": "empty"},
+    "wmi_data_two_dimensions": {"shape": "2d"},
+}
+
+
+def signed32(value):
+    return value - (1 << 32) if value & 0x80000000 else value
+
+
+def wmi_expectation(fault):
+    """The WMI texts and the locator's calls when `fault` (stage, HRESULT) or nothing fails."""
+    texts, calls = [], []
+    for stage, stage_texts, stage_calls in STAGES:
+        if fault is not None and fault[0] == stage:
+            calls.append(stage_calls[0])
+            if stage in CONNECT_STAGES and fault[1] & 0x80000000:
+                texts.append(b"Error code: %d\n" % signed32(fault[1]))
+            return texts, calls
+        texts += stage_texts
+        calls += stage_calls
+    return texts, calls
+
+
+def read_locator_log(log):
+    """(calls, departures, held line) from the locator's log."""
+    check(log.exists(), "the locator left no log: the program did not load it")
+    lines = log.read_text(encoding="latin-1").splitlines()
+    calls = [line[5:] for line in lines if line.startswith("call ")]
+    departures = [line for line in lines if not line.startswith(("call ", "held "))]
+    held = [line for line in lines if line.startswith("held ")]
+    return calls, departures, held
+
+
+def check_reg_query(wine, identity):
+    """Wine's own reg.exe lists the three values as REG_SZ with the stored texts."""
+    status, output = wine.reg_query("HKLM\\" + SYSINFO_KEY, "/reg:32")
+    check(status == 0, "reg query failed (%d): %s" % (status, output))
+    listed = {}
+    for line in output.splitlines():
+        fields = line.strip().split("    ")
+        if len(fields) == 3:
+            listed[fields[0]] = (fields[1], fields[2].encode("latin-1"))
+    manufacturer, system_id, regulatory = identity
+    expected = {"System Manufacturer": ("REG_SZ", manufacturer), "SystemIdHex": ("REG_SZ", system_id),
+                "RegulatoryID": ("REG_SZ", regulatory)}
+    check(listed == expected, "reg query lists %r, expected %r" % (listed, expected))
+
+
+def wmi_scenario(wine, case):
+    fault, shape = case.get("fault"), case.get("shape")
+    large = case.get("table") == "large"
+    with tempfile.TemporaryDirectory() as scratch:
+        scratch = Path(scratch)
+        served = scratch / "served.bin"
+        served.write_bytes(large_table() if large else (SAMPLES / "desktop.bin").read_bytes())
+        log = scratch / "locator.log"
+        config = ["log " + windows_path(log), "table " + windows_path(served)]
+        if fault:
+            config.append("fault %s 0x%08X" % fault)
+        if shape:
+            config.append("shape " + shape)
+        (scratch / "locator.cfg").write_text("\n".join(config) + "\n")
+        # Wine's registry trace shows whether the program opened the registry copy.
+        env = {"VESK_WMI_LOCATOR": windows_path(scratch / "locator.cfg"),
+               "WINEDEBUG": "-all,trace+reg"}
+        texts, code, stored, errors = run(wine, SAMPLES / "type208.bin",
+                                          locator=wine.build / "tools" / "wmilocator.dll", env=env)
+        calls, departures, held = read_locator_log(log)
+
+    wmi_texts, expected_calls = wmi_expectation(fault)
+    falls_back = bool(fault or shape)
+    identity = NOTEBOOK if falls_back else LARGE if large else DESKTOP
+    check(code == 0, "exit code %d, expected 0" % code)
+    check_trace(texts, full_trace(identity, wmi=wmi_texts))
+    check_stored(stored, identity)
+    check(("mssmbios" in errors.lower()) == falls_back,
+          "the registry copy was %s" % ("not read" if falls_back else "read"))
+    check((calls, departures, held) == (expected_calls, [], ["held 0"]),
+          "the locator saw calls %r (expected %r), references %r at exit (expected held 0), "
+          "and these arguments other than expected: %r" % (calls, expected_calls, held, departures))
+    if case.get("reg_query"):
+        check_reg_query(wine, identity)
+    last = [text for text in texts if text.startswith((b"CWMI", b"Error"))][-1]
+    return "last WMI text %r, locator %s, stored %s" % (last, held[0], identity[1].decode())
 
 
 SCENARIOS = {f.__name__: f for f in [
     executable_resources, desktop_with_arguments, type208_overwrites, no_markers, registry_header,
     key_absent, value_absent, value_empty, unsupported_version, win32_prefix]}
+SCENARIOS.update({name: (lambda wine, case=case: wmi_scenario(wine, case))
+                  for name, case in WMI_CASES.items()})
 
 
 def main():
+    if sys.argv[1:] == ["--list"]:
+        print("\n".join(SCENARIOS))
+        return 0
     build, prefix, name = sys.argv[1:4]
     wine = Wine(build, prefix)
     try:
-        SCENARIOS[name](wine)
+        note = SCENARIOS[name](wine)
     except Failure as failure:
         print("FAILED %s: %s" % (name, failure))
         return 1
     except Skipped as reason:
         print("SKIPPED %s: %s" % (name, reason))
         return SKIPPED
-    finally:
-        if name != "executable_resources":
-            wine.finish()
-    print("passed %s%s" % (name, " (32-bit code emulated)" if emulated_i386() else ""))
+    print("passed %s%s%s" % (name, ": " + note if note else "",
+                             " (32-bit code emulated)" if emulated_i386() else ""))
     return 0
 
 

@@ -1,14 +1,26 @@
 """Runs VeskInfo.exe under Wine in the project's prefix and reads back what it did: the debug
 texts (through the capture tool), the exit code and the stored registry values as bytes.
 
-Shared by the end-to-end scenarios and by `make run`."""
+A run costs Wine process starts, so the registry is seeded in one helper run and read back in
+another. Every Wine process writes into files, never into a pipe of ours: the system processes
+that the first program of a prefix starts inherit its standard handles and outlive it, and a
+reader waiting for the end of such a pipe waits for them.
+
+Shared by the end-to-end scenarios, `make run` and `make bench`; run as a script it starts or
+stops the persistent wineserver of a test layer: winerun.py start|stop BUILD_DIR PREFIX."""
 import os
 import subprocess
+import sys
+import tempfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 SYSINFO_KEY = r"SOFTWARE\Vesk Computer Corporation\SysInfo"
 SMBIOS_KEY = r"SYSTEM\CurrentControlSet\Services\mssmbios\Data"
+# The locator's registration as a 32-bit program's CoCreateInstance finds it (32-bit view).
+LOCATOR_KEY = r"SOFTWARE\Classes\CLSID\{4590F811-1D3A-11D0-891F-00AA004B2E24}\InprocServer32"
+WINE_LOCATOR = r"C:\windows\system32\wbem\wbemprox.dll"
+WINE_SETTINGS_KEY = r"HKCU\Software\Wine"
 BINFMT_DIR = Path("/proc/sys/fs/binfmt_misc")
 
 
@@ -43,6 +55,21 @@ def emulated_i386():
         return False
 
 
+def parse_dumps(output):
+    """regtool's dump output: {(view, key): {name: (type, bytes)}, or None for an absent key}."""
+    dumps, values = {}, None
+    for line in output.decode("latin-1").splitlines():
+        if line.startswith("value\t"):
+            _, name, vtype, count, data = line.split("\t")
+            values[name] = (int(vtype), bytes.fromhex(data))
+            assert len(values[name][1]) == int(count)
+        else:
+            state, view, key = line.split(" ", 2)
+            values = {} if state == "key" else None
+            dumps[(view, key)] = values
+    return dumps
+
+
 class Wine:
     def __init__(self, build_dir, prefix, helpers_64bit=True):
         self.build = Path(build_dir)
@@ -53,66 +80,90 @@ class Wine:
         self.env.pop("WINEARCH", None)
         self.exe = self.build / "app" / "VeskInfo.exe"
 
-    def _run(self, args, timeout=900, loader="wine64"):
-        """Runs a Windows program. 64-bit helpers go straight to the 64-bit loader: `wine`
-        would first start its 32-bit loader, which costs a minute where that is emulated."""
-        return subprocess.run([loader] + [str(a) for a in args], env=self.env,
-                              capture_output=True, timeout=timeout)
+    def _run(self, args, timeout=900, loader="wine64", env=None):
+        """Runs a Windows program, its output going to files. 64-bit helpers go straight to the
+        64-bit loader: `wine` would first start its 32-bit loader, which costs a minute where
+        that is emulated."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            result = subprocess.run([loader] + [str(a) for a in args], env=env or self.env,
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                    timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            return subprocess.CompletedProcess(result.args, result.returncode, out.read(),
+                                               err.read())
 
-    def regtool(self, *args, check=True):
+    def regtool(self, *commands):
+        """Carries out the commands (tuples of regtool arguments) in one helper run; returns
+        what their dumps found, as parse_dumps does."""
+        args = []
+        for command in commands:
+            args += ([";"] if args else []) + list(command)
         if self.helpers_64bit:
-            result = self._run([self.build / "tools" / "regtool64.exe"] + list(args), timeout=120)
+            result = self._run([self.build / "tools" / "regtool64.exe"] + args, timeout=120)
         else:
-            result = self._run([self.build / "tools" / "regtool.exe"] + list(args), timeout=900,
-                               loader="wine")
-        if check and result.returncode not in (0, 1):
+            result = self._run([self.build / "tools" / "regtool.exe"] + args, loader="wine")
+        if result.returncode != 0:
             raise RuntimeError("regtool %s failed: %s" % (args, result.stderr.decode(errors="replace")))
-        return result
+        return parse_dumps(result.stdout)
 
-    def stored_values(self, view="32", key=SYSINFO_KEY):
-        """{name: (type, bytes)} of the key in the given view, or None when the key is absent."""
-        result = self.regtool("dump", view, key)
-        if result.returncode == 1:
-            return None
-        values = {}
-        for line in result.stdout.decode("latin-1").splitlines():
-            name, vtype, count, data = line.split("\t")
-            values[name] = (int(vtype), bytes.fromhex(data))
-            assert len(values[name][1]) == int(count)
-        return values
+    def seed(self, table, locator=None, version=None, values=None):
+        """Brings every key the scenarios touch into a known state, in one helper run.
+        table: a raw table file for the SMBIOS driver service's registry copy, "no-key" for no
+        key, "no-value" for the key without the value. locator: the DLL registered as the
+        management-instrumentation locator (None: Wine's own). version: the Windows version
+        Wine reports ("winxp", ...; None: its default). values: {name: text} already stored."""
+        commands = [("delete", "32", SYSINFO_KEY), ("delete", "64", SYSINFO_KEY),
+                    ("delete", "64", SMBIOS_KEY)]
+        if table == "no-value":
+            commands += [("setsz", "64", SMBIOS_KEY, "Placeholder", "x"),
+                         ("delvalue", "64", SMBIOS_KEY, "Placeholder")]
+        elif table != "no-key":
+            commands.append(("setbin", "64", SMBIOS_KEY, "SMBiosData", windows_path(table)))
+        commands += self._locator_commands(windows_path(locator) if locator else WINE_LOCATOR)
+        if version is not None:
+            commands.append(("setsz", "64", WINE_SETTINGS_KEY, "Version", version))
+        for name, text in (values or {}).items():
+            commands.append(("setsz", "32", SYSINFO_KEY, name, text))
+        self.regtool(*commands)
 
-    def clear_identity(self):
-        for view in ("32", "64"):
-            self.regtool("delete", view, SYSINFO_KEY)
+    def seed_table(self, table):
+        self.seed(table)
 
-    def seed_table(self, table_file):
-        """Puts a raw table file into the SMBIOS driver service's registry copy. "no-key"
-        removes the key, "no-value" leaves the key without the value."""
-        self.regtool("delete", "64", SMBIOS_KEY)
-        if table_file == "no-key":
-            return
-        if table_file == "no-value":
-            self.regtool("setsz", "64", SMBIOS_KEY, "Placeholder", "x")
-            self.regtool("delvalue", "64", SMBIOS_KEY, "Placeholder")
-            return
-        self.regtool("setbin", "64", SMBIOS_KEY, "SMBiosData", windows_path(table_file))
+    @staticmethod
+    def _locator_commands(server):
+        return [("setsz", "32", LOCATOR_KEY, "", server),
+                ("setsz", "32", LOCATOR_KEY, "ThreadingModel", "Both")]
 
-    def set_version(self, version):
-        """Makes Wine report another Windows version ("winxp", "win10", ...); None resets."""
-        if version is None:
-            self._run(["reg", "delete", r"HKCU\Software\Wine", "/v", "Version", "/f"])
-        else:
-            self._run(["reg", "add", r"HKCU\Software\Wine", "/v", "Version", "/d", version, "/f"])
+    def read_back(self):
+        """Puts back Wine's own locator and version, whatever a scenario changed, and reads
+        the identity key in both views, in one helper run: (32-bit view, 64-bit view), each
+        {name: (type, bytes)} or None for an absent key."""
+        dumps = self.regtool(*self._locator_commands(WINE_LOCATOR),
+                             ("delvalue", "64", WINE_SETTINGS_KEY, "Version"),
+                             ("dump", "32", SYSINFO_KEY), ("dump", "64", SYSINFO_KEY))
+        return dumps[("32", SYSINFO_KEY)], dumps[("64", SYSINFO_KEY)]
 
-    def capture(self, program=None, args=()):
-        """Runs the program; returns (list of debug texts as bytes, exit code)."""
+    def stored_values(self, view="32"):
+        """{name: (type, bytes)} of the identity key in the given view, or None when absent."""
+        return self.regtool(("dump", view, SYSINFO_KEY))[(view, SYSINFO_KEY)]
+
+    def reg_query(self, key, *options):
+        """The output of Wine's own reg.exe query, as text."""
+        result = self._run(["reg", "query", key] + list(options), timeout=120)
+        return result.returncode, result.stdout.decode("latin-1")
+
+    def capture(self, program=None, args=(), env=None):
+        """Runs the program (with additional environment variables); returns (list of debug
+        texts as bytes, exit code, what it wrote to its standard error as text)."""
         program = program or self.exe
         if emulated_i386():
             tool, mode = self.build / "tools" / "dbgcapture64.exe", ["--monitor"]
         else:
             tool, mode = self.build / "tools" / "dbgcapture.exe", []
         loader = "wine" if tool.name == "dbgcapture.exe" else "wine64"
-        result = self._run([tool] + mode + [windows_path(program)] + list(args), loader=loader)
+        result = self._run([tool] + mode + [windows_path(program)] + list(args), loader=loader,
+                           env=dict(self.env, **(env or {})))
         texts, code = [], None
         for line in result.stdout.decode("latin-1").split("\n"):
             line = line.rstrip("\r")
@@ -123,7 +174,38 @@ class Wine:
         if code is None:
             raise RuntimeError("capture tool ended without the exit code: %r %r"
                                % (result.stdout[-500:], result.stderr[-500:]))
-        return texts, code
+        return texts, code, result.stderr.decode("latin-1")
+
+    def _server(self, *options):
+        subprocess.run(["wineserver"] + list(options), env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+
+    def start_server(self):
+        """One wineserver for a whole test layer, so that no program pays for its start or for
+        the prefix's system processes, which the first helper run here starts detached from
+        every pipe. A server left over from an interrupted run is ended first."""
+        self._server("-k")
+        self._server("-w")
+        self._server("-p")
+        self.stored_values()
+
+    def stop_server(self):
+        """Ends the layer's server and the system processes, and waits until they are gone."""
+        self._server("-k")
+        self._server("-w")
 
     def finish(self):
-        subprocess.run(["wineserver", "-w"], env=self.env, timeout=120)
+        """Waits until the prefix's Wine processes have ended (for a prefix without a
+        persistent server)."""
+        self._server("-w")
+
+
+def main():
+    action, build, prefix = sys.argv[1:4]
+    wine = Wine(build, prefix)
+    {"start": wine.start_server, "stop": wine.stop_server}[action]()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

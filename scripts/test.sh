@@ -57,9 +57,13 @@ record "fuzzing" $?
 echo "=== Windows build, its unit tests and the end-to-end scenarios under Wine"
 if cmake --preset windows >/dev/null && cmake --build --preset windows -j2; then
     wine_prefix win64
-    ctest --test-dir build/win --output-on-failure 2>&1 | tee "$log"
+    ctest --test-dir build/win --output-on-failure -j2 2>&1 | tee "$log"
     record "Windows tests under Wine" "${PIPESTATUS[0]}" "$log"
-    wineserver -k 2>/dev/null # the layer's persistent server, had its cleanup test not run
+    # The layer's persistent servers, had its cleanup test not run.
+    for prefix in "$WINEPREFIX" "$VESK_WINE_DIR/win64_b"; do
+        WINEPREFIX=$prefix wineserver -k 2>/dev/null
+        VESK_WINE_USED+=("$prefix")
+    done
     wine_done
 else
     record "Windows build" 1

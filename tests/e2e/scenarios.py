@@ -3,17 +3,18 @@ exact sequence of debug texts, the exit code and the stored values as bytes. The
 scenarios serve the table through the test locator (tools/wmilocator.cpp) and also assert what
 it saw: the calls in order, no argument other than expected and no reference left held.
 
-Usage: scenarios.py BUILD_DIR PREFIX SCENARIO   (exit 0 passed, 1 failed, 77 skipped)
-       scenarios.py --list                      (the scenario names, one a line)
-CTest runs them between the start and the stop of the layer's persistent wineserver (the
-fixture in CMakeLists.txt); by hand, `winerun.py start|stop BUILD_DIR PREFIX` does the same."""
+Usage: scenarios.py BUILD_DIR WINE_DIR SCENARIO (exit 0 passed, 1 failed, 77 skipped)
+       scenarios.py --list                    (the scenario names, one a line)
+A scenario runs in the prefix CTest allotted it (else WINE_DIR/win64). CTest runs them between
+the start and the stop of the layer's persistent wineservers (the fixture in CMakeLists.txt);
+by hand, `winerun.py start|stop BUILD_DIR PREFIX...` does the same."""
 import subprocess
 import sys
 import tempfile
 from pathlib import Path
 
 import peinfo
-from winerun import ROOT, SYSINFO_KEY, Wine, emulated_i386, windows_path
+from winerun import prefix_for_test, ROOT, SYSINFO_KEY, Wine, emulated_i386, windows_path
 
 SAMPLES = ROOT / "samples"
 sys.path.insert(0, str(SAMPLES))
@@ -361,8 +362,8 @@ def main():
     if sys.argv[1:] == ["--list"]:
         print("\n".join(SCENARIOS))
         return 0
-    build, prefix, name = sys.argv[1:4]
-    wine = Wine(build, prefix)
+    build, wine_dir, name = sys.argv[1:4]
+    wine = Wine(build, prefix_for_test(wine_dir))
     try:
         note = SCENARIOS[name](wine)
     except Failure as failure:

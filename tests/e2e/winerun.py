@@ -7,7 +7,11 @@ that the first program of a prefix starts inherit its standard handles and outli
 reader waiting for the end of such a pipe waits for them.
 
 Shared by the end-to-end scenarios, `make run` and `make bench`; run as a script it starts or
-stops the persistent wineserver of a test layer: winerun.py start|stop BUILD_DIR PREFIX."""
+stops the persistent wineservers of a test layer: winerun.py start|stop BUILD_DIR PREFIX...
+(the first prefix exists; start makes each other one missing as a copy of it).
+
+A scenario run by CTest takes its prefix from the resource CTest gave it: the prefix folder's
+name, as `prefix_for_test` reads it."""
 import os
 import subprocess
 import sys
@@ -200,10 +204,36 @@ class Wine:
         self._server("-w")
 
 
+def prefix_for_test(wine_dir):
+    """The prefix of the "wineprefix" resource CTest allotted to this test ("id:NAME,slots:1"),
+    or the first prefix when run outside CTest's resource allocation."""
+    allotted = os.environ.get("CTEST_RESOURCE_GROUP_0_WINEPREFIX", "")
+    fields = dict(f.split(":", 1) for f in allotted.split(",") if ":" in f)
+    return Path(wine_dir) / fields.get("id", "win64")
+
+
+def copy_prefix(source, target):
+    """A prefix as a copy of another (whose server must not be running): much cheaper than
+    creating one where 32-bit code is emulated. Copied into a scratch folder first, so an
+    interrupted copy never passes for a prefix."""
+    scratch = target.with_name(target.name + ".partial")
+    subprocess.run(["rm", "-rf", str(scratch)], check=True)
+    subprocess.run(["cp", "-a", str(source), str(scratch)], check=True)
+    scratch.rename(target)
+
+
 def main():
-    action, build, prefix = sys.argv[1:4]
-    wine = Wine(build, prefix)
-    {"start": wine.start_server, "stop": wine.stop_server}[action]()
+    action, build = sys.argv[1:3]
+    prefixes = [Path(p) for p in sys.argv[3:]]
+    if action == "start":
+        Wine(build, prefixes[0])._server("-k")
+        Wine(build, prefixes[0])._server("-w")
+        for prefix in prefixes[1:]:
+            if not (prefix / "system.reg").exists():
+                copy_prefix(prefixes[0], prefix)
+    for prefix in prefixes:
+        wine = Wine(build, prefix)
+        {"start": wine.start_server, "stop": wine.stop_server}[action]()
     return 0
 
 

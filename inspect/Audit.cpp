@@ -12,9 +12,9 @@ const char* FallbackOf(IdentityField field) {
     case IdentityField::Manufacturer:
         return "";
     case IdentityField::SystemId:
-        return "0";
+        return kSystemIdFallback;
     case IdentityField::RegulatoryId:
-        return "00000";
+        return kRegulatoryIdFallback;
     }
     return "";
 }

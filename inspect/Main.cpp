@@ -250,8 +250,6 @@ int Run(const Options& o) {
     return RunSingle(o, o.inputs.empty() ? "" : o.inputs[0]);
 }
 
-} // namespace
-
 // True when no argument is an option: then every argument is an input, as the parser would
 // find too. Setting the parser up is about a third of the work of a run on one table.
 bool OnlyInputs(int argc, char** argv) {
@@ -259,6 +257,8 @@ bool OnlyInputs(int argc, char** argv) {
         if (argv[i][0] == '-' && argv[i][1] != '\0') return false;
     return true;
 }
+
+} // namespace
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
@@ -280,8 +280,11 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& error) {
         return BadUse(error.what());
     }
-    for (const std::string& extra : app.remaining())
+    const std::vector<std::string> extras = app.remaining();
+    if (!extras.empty()) {
+        const std::string& extra = extras.front();
         return BadUse((extra.size() > 1 && extra[0] == '-' ? "unknown option '" : "unexpected '") +
                       extra + "'");
+    }
     return Run(options);
 }

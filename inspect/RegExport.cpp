@@ -212,10 +212,15 @@ bool ParseRegFile(const std::vector<unsigned char>& bytes, RegFile& file, std::s
     return true;
 }
 
+const RegValue* FindRegValue(const RegSection& section, const char* name) {
+    for (const RegValue& value : section.values)
+        if (EqualNoCase(value.name, name)) return &value;
+    return nullptr;
+}
+
 const RegValue* FindRegValue(const RegFile& file, const char* name) {
     for (const RegSection& section : file.sections)
-        for (const RegValue& value : section.values)
-            if (EqualNoCase(value.name, name)) return &value;
+        if (const RegValue* value = FindRegValue(section, name)) return value;
     return nullptr;
 }
 

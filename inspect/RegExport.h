@@ -36,7 +36,8 @@ bool IsRegExport(const std::vector<unsigned char>& bytes);
 // no export.
 bool ParseRegFile(const std::vector<unsigned char>& bytes, RegFile& file, std::string& error);
 
-// The first value named `name` (in any case) in the file, or null.
+// The first value named `name` (in any case) in the section, or in the whole file, or null.
+const RegValue* FindRegValue(const RegSection& section, const char* name);
 const RegValue* FindRegValue(const RegFile& file, const char* name);
 
 // Decodes the hex: or hex(n): data of `value` into `bytes`; `type` is the registry type it

@@ -16,12 +16,6 @@ const RegSection* FindSection(const RegFile& file, const char* key) {
     return nullptr;
 }
 
-const RegValue* FindValue(const RegSection& section, const char* name) {
-    for (const RegValue& value : section.values)
-        if (EqualNoCase(value.name, name)) return &value;
-    return nullptr;
-}
-
 // Code units of the file as text in the code page: bytes already in an ANSI export.
 bool UnitsToText(const std::u16string& units, RegEncoding encoding, const CodePage& codePage,
                  std::string& text) {
@@ -104,7 +98,7 @@ bool ReadStoredValues(const std::vector<unsigned char>& bytes, const CodePage& c
     stored.key = section->key;
     for (const IdentityField field :
          {IdentityField::Manufacturer, IdentityField::SystemId, IdentityField::RegulatoryId}) {
-        const RegValue* value = FindValue(*section, StoredValueName(field));
+        const RegValue* value = FindRegValue(*section, StoredValueName(field));
         if (value != nullptr)
             ReadValue(*value, stored.file.encoding, codePage,
                       stored.values[static_cast<int>(field)]);

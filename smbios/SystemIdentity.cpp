@@ -74,7 +74,7 @@ ValueSource FinaliseSystemId(const IdentityCandidates& candidates, SystemIdentit
         CopyText(identity.szSystemIdHex, candidates.systemId208);
         return ValueSource::Type208;
     }
-    CopyText(identity.szSystemIdHex, "0");
+    CopyText(identity.szSystemIdHex, kSystemIdFallback);
     return ValueSource::Fallback;
 }
 
@@ -83,7 +83,7 @@ ValueSource FinaliseRegulatoryId(const IdentityCandidates& candidates, SystemIde
         CopyText(identity.szRegulatoryID, candidates.regulatory);
         return ValueSource::OemRegulatoryId;
     }
-    CopyText(identity.szRegulatoryID, "00000");
+    CopyText(identity.szRegulatoryID, kRegulatoryIdFallback);
     return ValueSource::Fallback;
 }
 

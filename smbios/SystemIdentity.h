@@ -13,6 +13,9 @@ struct SystemIdentity {
 };
 
 constexpr int kCandidateIdSize = 128;
+// What the system and regulatory identifiers are when the table gives none.
+constexpr char kSystemIdFallback[] = "0";
+constexpr char kRegulatoryIdFallback[] = "00000";
 
 // What the walk gathered before the fall-backs are applied; each is empty when not found.
 struct IdentityCandidates {

@@ -120,7 +120,10 @@ TEST_F(RunVeskInfoTest, DllSearchIsRestrictedBeforeAnyLibraryIsLoaded) {
     const Case cases[] = {
         {"system directory only", 1, true, false, {"SetDefaultDllDirectories 0x800"}},
         {"no loader update", 1, false, false, {"SetDllDirectoryA "}},
-        {"restriction refused", 2, true, true,
+        {"restriction refused",
+         2,
+         true,
+         true,
          {"SetDefaultDllDirectories 0x800", "SetDllDirectoryA "}},
         {"version 6.0 left alone", 0, true, false, {}},
     };

@@ -120,7 +120,6 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
     return winsim::IsKernel32(moduleName) ? &winsim::kernel32Module : nullptr;
 }
 
-
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
     long injected = 0;
     if (winsim::detail::Enter("GetProcAddress", {winsim::detail::Text(procName)}, &injected))

@@ -10,6 +10,9 @@
 //   fault STAGE HRESULT     STAGE answers HRESULT: ClassObject, ConnectServer, SetBlanket,
 //                           CreateInstanceEnum, Next or Get (of "SMBiosData")
 //   shape SHAPE             "SMBiosData" as null, bstr, i1 (signed bytes), empty or 2d
+//   exhaust KEEP            ConnectServer first reserves all free address space but one hole of
+//                           KEEP bytes, so that a larger allocation the program makes later
+//                           fails as where memory is exhausted
 // The log has one line per call ("call ..."), one per argument that is not what the program is
 // expected to pass ("departure ..."), and at process exit the references still held ("held").
 // Nothing goes to the debug output: the trace a scenario reads is the program's own.
@@ -30,6 +33,7 @@ struct Config {
     char faultStage[32] = "";
     HRESULT faultResult = S_OK;
     char shape[16] = "";
+    SIZE_T exhaustKeep = 0;
     BYTE* table = nullptr;
     LONG tableSize = 0;
 };
@@ -99,6 +103,8 @@ void ReadConfig() {
             g_config.faultResult = static_cast<HRESULT>(strtoul(line + consumed, nullptr, 0));
         } else if (strncmp(line, "shape ", 6) == 0) {
             snprintf(g_config.shape, sizeof g_config.shape, "%s", line + 6);
+        } else if (strncmp(line, "exhaust ", 8) == 0) {
+            g_config.exhaustKeep = static_cast<SIZE_T>(strtoul(line + 8, nullptr, 0));
         }
     }
     fclose(in);
@@ -108,6 +114,23 @@ void ReadConfig() {
 // The HRESULT a stage answers: the configured fault, or S_OK.
 HRESULT Answer(const char* stage) {
     return strcmp(g_config.faultStage, stage) == 0 ? g_config.faultResult : S_OK;
+}
+
+// Reserves all the address space the system will hand out, but for one hole of `keep` bytes
+// left for the small needs of the rest of the run (heap growth, mapped views): ever smaller
+// reservations until even the smallest is refused. Returns the bytes reserved. Meant for the
+// 32-bit build; the count of reservations is bounded all the same.
+SIZE_T ExhaustAddressSpace(SIZE_T keep) {
+    void* hole = VirtualAlloc(nullptr, keep, MEM_RESERVE, PAGE_NOACCESS);
+    SIZE_T reserved = 0;
+    int reservations = 0;
+    for (SIZE_T chunk = SIZE_T(1) << 30; chunk >= 0x10000 && reservations < 100000; chunk /= 2)
+        while (reservations < 100000 && VirtualAlloc(nullptr, chunk, MEM_RESERVE, PAGE_NOACCESS)) {
+            reserved += chunk;
+            ++reservations;
+        }
+    if (hole != nullptr) VirtualFree(hole, 0, MEM_RELEASE);
+    return reserved;
 }
 
 bool IsBstr(BSTR text, const wchar_t* expected) {
@@ -380,6 +403,9 @@ class Locator : public Unknown<IWbemLocator> {
         Expect(context == nullptr, "ConnectServer", "a context");
         Expect(out != nullptr, "ConnectServer", "no room for the services");
         if (out == nullptr) return WBEM_E_INVALID_PARAMETER;
+        if (g_config.exhaustKeep > 0)
+            Log("exhausted %llu",
+                static_cast<unsigned long long>(ExhaustAddressSpace(g_config.exhaustKeep)));
         const HRESULT result = Answer("ConnectServer");
         return HandOver<IWbemServices>(result, SUCCEEDED(result), &m_services, out);
     }

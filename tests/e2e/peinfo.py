@@ -1,5 +1,6 @@
-"""Reads what the end-to-end tests check in a 32-bit PE executable, without running it: the
-machine and subsystem, the imported DLLs, the version resource's numbers and the manifest."""
+"""Reads what the tests check in a 32-bit PE executable, without running it: the machine and
+subsystem, the hardening flags and section permissions, the imported DLLs, the version
+resource's numbers and the manifest."""
 import struct
 import sys
 
@@ -12,14 +13,19 @@ class Image:
         pe = struct.unpack_from("<I", data, 0x3C)[0]
         if data[pe:pe + 4] != b"PE\0\0":
             raise ValueError("not a PE image")
-        self.machine, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        (self.machine, sections, _, _, _, optional_size,
+         self.characteristics) = struct.unpack_from("<HHIIIHH", data, pe + 4)
         optional = pe + 24
         if struct.unpack_from("<H", data, optional)[0] != 0x10B:
             raise ValueError("not a 32-bit (PE32) image")
-        self.subsystem = struct.unpack_from("<H", data, optional + 68)[0]
+        self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", data, optional + 68)
         self.directories = [struct.unpack_from("<II", data, optional + 96 + 8 * i) for i in range(16)]
-        table = optional + optional_size
+        table = self.section_table = optional + optional_size
         self.sections = [struct.unpack_from("<IIII", data, table + 40 * i + 8) for i in range(sections)]
+        # (name, characteristics) of each section
+        self.section_flags = [(data[table + 40 * i:table + 40 * i + 8].rstrip(b"\0").decode("latin-1"),
+                               struct.unpack_from("<I", data, table + 40 * i + 36)[0])
+                              for i in range(sections)]
 
     def offset(self, rva):
         for virtual_size, address, raw_size, raw in self.sections:

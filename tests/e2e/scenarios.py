@@ -111,24 +111,24 @@ def skip_where_wmi_has_a_table():
         pass
 
 
-def run(wine, table, args=(), env=None, **seed):
+def run(wine, table, args=(), env=None, program=None, **seed):
     """Seeds the registry in one helper run, runs the program, and reads back (restoring Wine's
     own locator and version) in one more, whatever happened in between. Returns
     (texts, exit code, (32-bit values, 64-bit values), standard error)."""
     try:
         wine.seed(table, **seed)
-        texts, code, errors = wine.capture(args=args, env=env)
+        texts, code, errors = wine.capture(program=program, args=args, env=env)
     finally:
         stored = wine.read_back()
     return texts, code, stored, errors
 
 
-def run_sample(wine, sample, identity, args=(), stored=None, values=None):
+def run_sample(wine, sample, identity, args=(), stored=None, values=None, version=None, minor=1):
     skip_where_wmi_has_a_table()
     table = SAMPLES / sample if isinstance(sample, str) and sample.endswith(".bin") else sample
-    texts, code, values_read, _ = run(wine, table, args=args, values=values)
+    texts, code, values_read, _ = run(wine, table, args=args, values=values, version=version)
     check(code == 0, "exit code %d, expected 0" % code)
-    check_trace(texts, full_trace(identity, stored))
+    check_trace(texts, full_trace(identity, stored, minor=minor))
     check_stored(values_read, identity if stored is None else stored)
 
 
@@ -194,6 +194,12 @@ def executable_resources(wine):
           "unexpected DLL dependencies %r" % info["imports"])
 
 
+def windows10(wine):
+    """Windows 10 and 11 tell a program whose manifest declares no newer system that they are
+    6.2, as does Wine set to Windows 10: the run goes on as on any version 6."""
+    run_sample(wine, "desktop.bin", DESKTOP, version="win10", minor=2)
+
+
 def win32_prefix(wine):
     """In a 32-bit prefix there is no WoW64 directory: "Win 32 OS", and the run goes on the same."""
     if emulated_i386():
@@ -252,7 +258,7 @@ CONNECT_STAGES = ("ClassObject", "ConnectServer", "SetBlanket")
 # shape. The registry copy always holds the notebook table, so the identity stored shows which
 # source answered.
 WMI_CASES = {
-    "wmi_table": {"reg_query": True},
+    "wmi_table": {"reg_query": True, "relay": True},
     "wmi_large_table": {"table": "large"},
     "wmi_class_object_fails": {"fault": ("ClassObject", 0x80040111)},  # CLASS_E_CLASSNOTAVAILABLE
     "wmi_connect_server_fails": {"fault": ("ConnectServer", 0x8004100E)},  # INVALID_NAMESPACE
@@ -313,26 +319,37 @@ def check_reg_query(wine, identity):
     check(listed == expected, "reg query lists %r, expected %r" % (listed, expected))
 
 
-def wmi_scenario(wine, case):
-    fault, shape = case.get("fault"), case.get("shape")
-    large = case.get("table") == "large"
+def locator_run(wine, config, registry_table, program=None, relay=False):
+    """Runs the program with the test locator configured by `config` (lines naming the fault,
+    shape and so on) serving the desktop table, or the large one for "table large", and with
+    `registry_table` as the registry copy. Wine's registry trace shows whether the program
+    opened the registry copy; with `relay`, Wine's relay trace shows the calls RELAYED names.
+    Returns run()'s results and the locator's log as
+    read_locator_log gives it."""
     with tempfile.TemporaryDirectory() as scratch:
         scratch = Path(scratch)
         served = scratch / "served.bin"
+        large = "table large" in config
         served.write_bytes(large_table() if large else (SAMPLES / "desktop.bin").read_bytes())
         log = scratch / "locator.log"
-        config = ["log " + windows_path(log), "table " + windows_path(served)]
-        if fault:
-            config.append("fault %s 0x%08X" % fault)
-        if shape:
-            config.append("shape " + shape)
-        (scratch / "locator.cfg").write_text("\n".join(config) + "\n")
-        # Wine's registry trace shows whether the program opened the registry copy.
+        lines = ["log " + windows_path(log), "table " + windows_path(served)]
+        (scratch / "locator.cfg").write_text("\n".join(lines + config) + "\n")
         env = {"VESK_WMI_LOCATOR": windows_path(scratch / "locator.cfg"),
-               "WINEDEBUG": "-all,trace+reg"}
-        texts, code, stored, errors = run(wine, SAMPLES / "type208.bin",
-                                          locator=wine.build / "tools" / "wmilocator.dll", env=env)
-        calls, departures, held = read_locator_log(log)
+               "WINEDEBUG": "-all,trace+reg" + (",+relay" if relay else "")}
+        results = run(wine, registry_table, locator=wine.build / "tools" / "wmilocator.dll",
+                      env=env, program=program, relay=RELAYED if relay else None)
+        return results, read_locator_log(log)
+
+
+def wmi_scenario(wine, case):
+    fault, shape = case.get("fault"), case.get("shape")
+    large = case.get("table") == "large"
+    config = ["fault %s 0x%08X" % fault] if fault else []
+    config += ["shape " + shape] if shape else []
+    config += ["table large"] if large else []
+    relay = case.get("relay", False)
+    (texts, code, stored, errors), (calls, departures, held) = locator_run(
+        wine, config, SAMPLES / "type208.bin", relay=relay)
 
     wmi_texts, expected_calls = wmi_expectation(fault)
     falls_back = bool(fault or shape)
@@ -347,13 +364,68 @@ def wmi_scenario(wine, case):
           "and these arguments other than expected: %r" % (calls, expected_calls, held, departures))
     if case.get("reg_query"):
         check_reg_query(wine, identity)
+    note = ""
+    if relay:
+        note = ", " + check_dll_search_restricted(errors)
     last = [text for text in texts if text.startswith((b"CWMI", b"Error"))][-1]
-    return "last WMI text %r, locator %s, stored %s" % (last, held[0], identity[1].decode())
+    return "last WMI text %r, locator %s, stored %s%s" % (last, held[0], identity[1].decode(), note)
+
+
+# The calls Wine's relay trace shows: the restriction of the DLL search and the first calls
+# that load libraries (the 64-bit probe's LoadLibraryA, then COM).
+RELAYED = "SetDefaultDllDirectories;SetDllDirectoryA;LoadLibraryA;CoInitializeEx;CoCreateInstance"
+
+
+def check_dll_search_restricted(errors):
+    """The relay trace shows SetDefaultDllDirectories called with the system-directory flag
+    (0x800) before the probe loads kernel32 and before the COM work, and no fall-back."""
+    calls = [line.split(":Call ", 1)[1] for line in errors.splitlines() if ":Call " in line]
+    names = [call.split("(", 1)[0].split(".")[-1] for call in calls]
+    check("SetDefaultDllDirectories" in names, "no SetDefaultDllDirectories in the relay trace: %r"
+          % calls[:20])
+    first = names.index("SetDefaultDllDirectories")
+    check(calls[first].split("(", 1)[1].startswith("00000800)"),
+          "SetDefaultDllDirectories called with other flags: %r" % calls[first])
+    probe = [i for i, call in enumerate(calls) if call.split("(")[0].endswith("LoadLibraryA")
+             and '"kernel32.dll"' in call.lower()]
+    com = [i for i, name in enumerate(names) if name in ("CoInitializeEx", "CoCreateInstance")]
+    check(probe and com and first < min(probe + com),
+          "the restriction (call %d) does not come before the probe %r and COM %r" % (first, probe, com))
+    check("SetDllDirectoryA" not in names, "the fall-back was called as well")
+    return "relay: %s before %s" % (calls[first].split(" ret=")[0], calls[min(com)].split(" ret=")[0])
+
+
+def out_of_memory_released(wine):
+    """The released executable (stripped, linked with no SEH handlers: C++ exceptions unwind
+    with DWARF tables) where the registry copy's block cannot be allocated: the out-of-memory
+    exception escapes the work to the entry's guard, and the exit code is -1 with nothing
+    stored. The locator fails ConnectServer after leaving no free address space for a block of
+    the registry copy's size (4 MiB)."""
+    with tempfile.TemporaryDirectory() as scratch:
+        table = Path(scratch) / "large-copy.bin"
+        table.write_bytes((SAMPLES / "desktop.bin").read_bytes().ljust(4 << 20, b"\0"))
+        (texts, code, stored, errors), (calls, departures, held) = locator_run(
+            wine, ["fault ConnectServer 0x8004100E", "exhaust 0x180000"], table,
+            program=wine.build / "release" / "VeskInfo.exe")
+    exhausted = [int(line.split()[1]) for line in departures if line.startswith("exhausted ")]
+    departures = [line for line in departures if not line.startswith("exhausted ")]
+    check(exhausted and exhausted[0] > 64 << 20,
+          "the locator did not take the address space: %r" % exhausted)
+    check(code == -1, "exit code %d, expected -1" % code)
+    check_trace(texts, [BANNER] + os_lines() + [b"         -  Win 64 OS", CREATED,
+                                                 b"Error code: -2147217394\n"])
+    check("mssmbios" in errors.lower(), "the registry copy was not read")
+    check(stored == (None, None), "nothing may be written: %r" % (stored,))
+    check((calls, departures, held) == (["ClassObject", "CreateInstance", "ConnectServer"], [],
+                                        ["held 0"]),
+          "the locator saw %r, %r, %r" % (calls, departures, held))
+    return "exit -1 after the locator reserved %d MiB" % (exhausted[0] >> 20)
 
 
 SCENARIOS = {f.__name__: f for f in [
     executable_resources, desktop_with_arguments, type208_overwrites, no_markers, registry_header,
-    key_absent, value_absent, value_empty, unsupported_version, win32_prefix]}
+    key_absent, value_absent, value_empty, unsupported_version, windows10, win32_prefix,
+    out_of_memory_released]}
 SCENARIOS.update({name: (lambda wine, case=case: wmi_scenario(wine, case))
                   for name, case in WMI_CASES.items()})
 

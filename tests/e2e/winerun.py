@@ -25,6 +25,7 @@ SMBIOS_KEY = r"SYSTEM\CurrentControlSet\Services\mssmbios\Data"
 LOCATOR_KEY = r"SOFTWARE\Classes\CLSID\{4590F811-1D3A-11D0-891F-00AA004B2E24}\InprocServer32"
 WINE_LOCATOR = r"C:\windows\system32\wbem\wbemprox.dll"
 WINE_SETTINGS_KEY = r"HKCU\Software\Wine"
+WINE_DEBUG_KEY = WINE_SETTINGS_KEY + r"\Debug"
 BINFMT_DIR = Path("/proc/sys/fs/binfmt_misc")
 
 
@@ -111,12 +112,13 @@ class Wine:
             raise RuntimeError("regtool %s failed: %s" % (args, result.stderr.decode(errors="replace")))
         return parse_dumps(result.stdout)
 
-    def seed(self, table, locator=None, version=None, values=None):
+    def seed(self, table, locator=None, version=None, values=None, relay=None):
         """Brings every key the scenarios touch into a known state, in one helper run.
         table: a raw table file for the SMBIOS driver service's registry copy, "no-key" for no
         key, "no-value" for the key without the value. locator: the DLL registered as the
         management-instrumentation locator (None: Wine's own). version: the Windows version
-        Wine reports ("winxp", ...; None: its default). values: {name: text} already stored."""
+        Wine reports ("winxp", ...; None: its default). values: {name: text} already stored.
+        relay: the functions Wine's relay trace shows (its RelayInclude list), when enabled."""
         commands = [("delete", "32", SYSINFO_KEY), ("delete", "64", SYSINFO_KEY),
                     ("delete", "64", SMBIOS_KEY)]
         if table == "no-value":
@@ -127,6 +129,8 @@ class Wine:
         commands += self._locator_commands(windows_path(locator) if locator else WINE_LOCATOR)
         if version is not None:
             commands.append(("setsz", "64", WINE_SETTINGS_KEY, "Version", version))
+        if relay is not None:
+            commands.append(("setsz", "64", WINE_DEBUG_KEY, "RelayInclude", relay))
         for name, text in (values or {}).items():
             commands.append(("setsz", "32", SYSINFO_KEY, name, text))
         self.regtool(*commands)
@@ -140,11 +144,12 @@ class Wine:
                 ("setsz", "32", LOCATOR_KEY, "ThreadingModel", "Both")]
 
     def read_back(self):
-        """Puts back Wine's own locator and version, whatever a scenario changed, and reads
+        """Puts back Wine's own locator, version and relay settings, whatever a scenario changed, and reads
         the identity key in both views, in one helper run: (32-bit view, 64-bit view), each
         {name: (type, bytes)} or None for an absent key."""
         dumps = self.regtool(*self._locator_commands(WINE_LOCATOR),
                              ("delvalue", "64", WINE_SETTINGS_KEY, "Version"),
+                             ("delvalue", "64", WINE_DEBUG_KEY, "RelayInclude"),
                              ("dump", "32", SYSINFO_KEY), ("dump", "64", SYSINFO_KEY))
         return dumps[("32", SYSINFO_KEY)], dumps[("64", SYSINFO_KEY)]
 

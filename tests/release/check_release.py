@@ -27,6 +27,13 @@ PACKAGE_FILES = {"usr/bin/veskinfo-inspect", "usr/share/man/man1/veskinfo-inspec
                  "usr/share/doc/veskinfo-inspect/copyright",
                  "usr/share/doc/veskinfo-inspect/changelog.gz"}
 SIZE_LIMIT = 200 * 1000
+# DLLs Windows always loads from the system directory (Known DLLs): nothing planted beside the
+# program can stand in for them.
+SYSTEM_IMPORTS = {"ADVAPI32.DLL", "KERNEL32.DLL", "MSVCRT.DLL", "OLE32.DLL", "OLEAUT32.DLL"}
+RELOCS_STRIPPED = 0x0001
+HARDENING_FLAGS = {0x0040: "ASLR (DYNAMIC_BASE)", 0x0100: "DEP (NX_COMPAT)",
+                   0x0400: "no SEH handlers (NO_SEH)"}
+SCN_SHARED, SCN_EXECUTE, SCN_WRITE = 0x10000000, 0x20000000, 0x80000000
 
 
 def digest(path):
@@ -78,6 +85,28 @@ def authenticode_data(path, folder):
     return out.read_bytes()
 
 
+def hardening_faults(image):
+    """What a binary analyser would find missing in a 32-bit program: ASLR with relocations,
+    DEP, no SEH handlers, no writable code or shared writable data, imports from the system
+    directory only (none of them delayed)."""
+    faults = ["lacks " + name for flag, name in HARDENING_FLAGS.items()
+              if not image.dll_characteristics & flag]
+    if image.characteristics & RELOCS_STRIPPED or image.directories[5][1] == 0 or \
+            ".reloc" not in [name for name, _ in image.section_flags]:
+        faults.append("no relocations: ASLR cannot move the image")
+    for name, flags in image.section_flags:
+        if flags & SCN_WRITE and flags & SCN_EXECUTE:
+            faults.append("section %s is writable and executable" % name)
+        if flags & SCN_WRITE and flags & SCN_SHARED:
+            faults.append("section %s is shared and writable" % name)
+    others = set(image.imports()) - SYSTEM_IMPORTS
+    if others:
+        faults.append("imports from outside the system directory's Known DLLs: %s" % sorted(others))
+    if image.directories[13] != (0, 0):
+        faults.append("delay-loaded imports")
+    return faults
+
+
 class Executable(unittest.TestCase):
     def setUp(self):
         self.data = EXE.read_bytes()
@@ -118,6 +147,50 @@ class Executable(unittest.TestCase):
         released = peinfo.Image(self.data)
         for rtype in (peinfo.RT_VERSION, peinfo.RT_MANIFEST):
             self.assertEqual(released.resource(rtype), linked.resource(rtype), rtype)
+
+    def test_hardened(self):
+        image = peinfo.Image(self.data)
+        self.assertEqual(hardening_faults(image), [])
+        print("\nhardening: DllCharacteristics %#06x, imports %s" % (
+            image.dll_characteristics, ", ".join(image.imports())), file=sys.stderr)
+
+    def test_hardening_check_finds_each_fault(self):
+        """The same image with one fault written into its headers."""
+        image = peinfo.Image(self.data)
+        pe = int.from_bytes(self.data[0x3C:0x40], "little")
+        dll_flags, file_flags, sections = pe + 24 + 70, pe + 22, image.section_table
+
+        def patched(offset, size, change):
+            value = int.from_bytes(self.data[offset:offset + size], "little")
+            return (self.data[:offset] + change(value).to_bytes(size, "little")
+                    + self.data[offset + size:])
+        text_flags = sections + 36  # the first section, .text
+        data_flags = sections + 40 + 36  # the second, .data
+        cases = {
+            "without --no-seh": (patched(dll_flags, 2, lambda v: v & ~0x400), "NO_SEH"),
+            "without ASLR": (patched(dll_flags, 2, lambda v: v & ~0x40), "ASLR"),
+            "without DEP": (patched(dll_flags, 2, lambda v: v & ~0x100), "DEP"),
+            "relocations stripped": (patched(file_flags, 2, lambda v: v | RELOCS_STRIPPED),
+                                     "no relocations"),
+            "writable code": (patched(text_flags, 4, lambda v: v | SCN_WRITE),
+                              "writable and executable"),
+            "shared data": (patched(data_flags, 4, lambda v: v | SCN_SHARED), "shared and writable"),
+            "an import from elsewhere": (self.data.replace(b"ole32.dll", b"uxtme.dll", 1),
+                                         "UXTME.DLL"),
+        }
+        self.assertEqual(image.section_flags[0][0], ".text")
+        for name, (data, message) in cases.items():
+            with self.subTest(name):
+                faults = hardening_faults(peinfo.Image(data))
+                self.assertEqual(len(faults), 1, faults)
+                self.assertIn(message, faults[0])
+
+    def test_manifest_declares_no_supported_system(self):
+        """A supportedOS entry would make Windows 10 and 11 report 10.0 instead of 6.2, and the
+        program would refuse to run there."""
+        manifest = peinfo.read(EXE)["manifest"]
+        for needle in (b"supportedOS", b"compatibility"):
+            self.assertNotIn(needle, manifest)
 
     def test_dates_from_the_last_commit(self):
         epoch = source_date_epoch()

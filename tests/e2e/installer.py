@@ -1,18 +1,11 @@
-"""Installer scenarios: the Windows build's packages (build/win/msi/, built by
-packaging/msi/build_msi.py) installed, repaired, upgraded and removed by Wine's own msiexec,
-which runs VeskInfo.exe as the package's custom action.
-
-Each VeskInfo run costs a 32-bit process start (about a minute where 32-bit code is emulated),
-so the steps form two chains, one a prefix, each step starting from where the one before left
-the prefix. A step seeds the registry copy of the table (and, for a failure, makes only
-VeskInfo.exe see Windows XP, so that it exits -1), runs msiexec /qn with a verbose log, and
-checks msiexec's exit code, the installed file and folders, which products are registered, the
-stored values (exact bytes, 32-bit view) and which custom action the executed script ran with
-what result.
-
-Wine's msiexec exit code reaches Linux in 8 bits: 1603 (a failed installation on Windows, and
-what a refused downgrade returns here too) arrives as 67, and 1627 (what Wine returns when the
-action fails) as 91."""
+"""Installer scenarios: the Windows build's packages (build/win/msi/) installed, repaired,
+upgraded and removed by Wine's own msiexec, which runs VeskInfo.exe as the custom action.
+Every VeskInfo run costs a 32-bit process start, so the steps form two chains, one a prefix,
+each step going on from where the one before left it. A step seeds the registry copy of the
+table (for a failure, only VeskInfo.exe sees Windows XP and exits -1), runs msiexec /qn with a
+verbose log, and checks the exit code, the installed file and folders, the products registered,
+the stored values and which custom action the installation script ran with what result.
+msiexec's exit code reaches Linux in 8 bits: 1603 as 67, Wine's 1627 for a failed action as 91."""
 import re
 import shutil
 import subprocess
@@ -27,8 +20,10 @@ XP_FOR_VESKINFO = r"HKCU\Software\Wine\AppDefaults\VeskInfo.exe"
 UNINSTALL_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\%s"
 VENDOR_FOLDER = Path("drive_c/Program Files (x86)/Vesk Computer Corporation")
 PACKAGES = ("VeskInfo", "VeskInfo-lower")
-REPAIR = ("REINSTALL=ALL", "REINSTALLMODE=vomus")  # Wine answers /fa with 1605
-IGNORE = ("VESKINFO_IGNORE_EXIT_CODE=1",)
+# msiexec's operation and properties, before and after the package.
+INSTALL, REMOVE = ("/i",), ("/x",)
+REPAIR = ("/i", "REINSTALL=ALL", "REINSTALLMODE=vomus")  # Wine answers /fa with 1605
+IGNORE = ("/i", "VESKINFO_IGNORE_EXIT_CODE=1")
 
 # msiexec's exit codes, as the 8 bits that reach Linux.
 SUCCESS, FAILED, REFUSED = 0, 1627 & 0xFF, 1603 & 0xFF
@@ -39,20 +34,20 @@ RAN_IGNORING = [("RunVeskInfoIgnoringExitCode", 1)]
 
 # table: the registry copy seeded before the step; xp: VeskInfo alone sees Windows XP;
 # installed: the package registered afterwards (None: none); identity: the values stored.
-Step = namedtuple("Step", "name package options table xp code installed actions identity")
+Step = namedtuple("Step", "name package command table xp code installed actions identity")
 CHAINS = {
     "msi_install_repair_remove": [
-        Step("install", "VeskInfo", (), "desktop.bin", False, SUCCESS, "VeskInfo", RAN, DESKTOP),
+        Step("install", "VeskInfo", INSTALL, "desktop.bin", False, SUCCESS, "VeskInfo", RAN, DESKTOP),
         Step("repair", "VeskInfo", REPAIR, "type208.bin", False, SUCCESS, "VeskInfo", RAN, NOTEBOOK),
-        Step("remove", "VeskInfo", ("/x",), "desktop.bin", False, SUCCESS, None, [], NOTEBOOK),
-        Step("failure", "VeskInfo", (), "desktop.bin", True, FAILED, None, RAN_AND_FAILED, NOTEBOOK),
+        Step("remove", "VeskInfo", REMOVE, "desktop.bin", False, SUCCESS, None, [], NOTEBOOK),
+        Step("failure", "VeskInfo", INSTALL, "desktop.bin", True, FAILED, None, RAN_AND_FAILED, NOTEBOOK),
     ],
     "msi_upgrade_downgrade_ignore": [
-        Step("install lower", "VeskInfo-lower", (), "type208.bin", False, SUCCESS, "VeskInfo-lower",
+        Step("install lower", "VeskInfo-lower", INSTALL, "type208.bin", False, SUCCESS, "VeskInfo-lower",
              RAN, NOTEBOOK),
-        Step("upgrade", "VeskInfo", (), "desktop.bin", False, SUCCESS, "VeskInfo", RAN, DESKTOP),
-        Step("downgrade", "VeskInfo-lower", (), "type208.bin", False, REFUSED, "VeskInfo", [], DESKTOP),
-        Step("remove", "VeskInfo", ("/x",), "type208.bin", False, SUCCESS, None, [], DESKTOP),
+        Step("upgrade", "VeskInfo", INSTALL, "desktop.bin", False, SUCCESS, "VeskInfo", RAN, DESKTOP),
+        Step("downgrade", "VeskInfo-lower", INSTALL, "type208.bin", False, REFUSED, "VeskInfo", [], DESKTOP),
+        Step("remove", "VeskInfo", REMOVE, "type208.bin", False, SUCCESS, None, [], DESKTOP),
         Step("ignore exit code", "VeskInfo", IGNORE, "type208.bin", True, SUCCESS, "VeskInfo",
              RAN_IGNORING, DESKTOP),
     ],
@@ -119,11 +114,9 @@ class Chain:
             seed.append(("setsz", "64", XP_FOR_VESKINFO, "Version", "winxp"))
         self.wine.regtool(*seed)
         log = self.logs / ("%d-%s.log" % (number, step.name.replace(" ", "-")))
-        action = list(step.options[:1]) if step.options[:1] == ("/x",) else ["/i"]
-        properties = [o for o in step.options if o != "/x"]
         try:
-            code = self.msiexec(*action, windows_path(self.packages[step.package]), *properties,
-                                "/qn", "/l*v", windows_path(log))
+            code = self.msiexec(step.command[0], windows_path(self.packages[step.package]),
+                                *step.command[1:], "/qn", "/l*v", windows_path(log))
         finally:
             stored, registered = self.read_back()
         return code, stored, registered, executed_actions(log) if log.exists() else None

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Benchmarks: the table walk (Google Benchmark, optimised host build), whole runs of the
 # optimised veskinfo-inspect against dmidecode (hyperfine), then whole runs of VeskInfo.exe under
-# Wine against a do-nothing GUI program built the same way, alternating.
-#   RUNS=n   whole runs of each program (default 5)
+# Wine against a do-nothing GUI program built the same way, and silent installations of the
+# installer package against the same package holding that program, alternating.
+#   RUNS=n   runs of each program and installations of each package (default 5)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 echo "=== the table walk"
@@ -16,10 +17,10 @@ cmake --build --preset release -j2 --target veskinfo-inspect >/dev/null
 python3 bench/make_tables.py build/bench/tables 1000
 python3 bench/inspect_bench.py build/release/inspect/veskinfo-inspect build/bench/tables "${RUNS:-5}"
 
-echo "=== whole runs under Wine"
+echo "=== whole runs and installations under Wine"
 source scripts/wine-env.sh
 cmake --preset windows >/dev/null
-cmake --build --preset windows -j2 --target VeskInfo idle regtool64 >/dev/null
+cmake --build --preset windows -j2 --target VeskInfo idle regtool64 test-packages >/dev/null
 wine_prefix win64
 python3 scripts/bench_runs.py build/win "$WINEPREFIX" "${RUNS:-5}"
 wine_done

@@ -3,6 +3,9 @@
 #   VeskInfo.exe          stripped and Authenticode-signed (scripts/sign.sh: the key comes from
 #                         the environment; without one the release is test-signed)
 #   VeskInfo.exe.debug    its debug information (named in the executable's .gnu_debuglink)
+#   VeskInfo-<product version>.msi
+#                         the installer package (packaging/msi) holding that signed VeskInfo.exe
+#                         and running it once on install, repair and upgrade; signed the same way
 #   veskinfo-inspect_<version>_<arch>.deb
 #   SHA256SUMS            over every other file of dist/
 #   TEST-SIGNED           only when no signing key was given
@@ -34,6 +37,13 @@ rm -rf "$dist"
 mkdir -p "$dist"
 echo "dist: signing VeskInfo.exe"
 said=$(scripts/sign.sh "$exe_dir/VeskInfo.exe" "$dist/VeskInfo.exe" "$dist/TEST-SIGNED")
+version=$(sed -n 's/^#define VESK_PRODUCT_VERSION_TEXT "\(.*\)"$/\1/p' "$exe_dir/../generated/Version.h")
+[ -n "$version" ] || fail "no product version in the build's Version.h"
+echo "dist: the installer package VeskInfo-$version.msi, signed"
+msi=$(dirname "$exe_dir")/msi/VeskInfo-$version.msi
+python3 packaging/msi/build_msi.py "$dist/VeskInfo.exe" "$version" "$msi"
+# The same key, and the same notice if any, as the executable's.
+scripts/sign.sh "$msi" "$dist/VeskInfo-$version.msi" >/dev/null
 install -m 644 "$exe_dir/VeskInfo.exe.debug" "${debs[0]}" "$dist/"
 sums=$(cd "$dist" && find . -maxdepth 1 -type f -printf '%P\n' | LC_ALL=C sort |
     xargs -d '\n' sha256sum --)

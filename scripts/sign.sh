@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Authenticode-signs a Windows executable with osslsigncode and verifies the signature.
+# Authenticode-signs a Windows executable or installer package with osslsigncode and verifies the
+# signature.
 #   scripts/sign.sh UNSIGNED SIGNED [NOTICE]
 # The key comes from the environment, either a PKCS#12 file
 #   VESK_SIGN_PKCS12=file.p12  VESK_SIGN_PASSWORD_FILE=file holding its password
@@ -76,9 +77,9 @@ test_signed_notice() {
     local fingerprint
     fingerprint=$(openssl x509 -in "$signing/test-cert.pem" -noout -fingerprint -sha256 | cut -d= -f2)
     cat <<NOTICE
-THIS RELEASE IS TEST-SIGNED. VeskInfo.exe carries an Authenticode signature made with a
-throwaway self-signed certificate that make dist created in build/signing/, whose SHA-256
-fingerprint is
+THIS RELEASE IS TEST-SIGNED. VeskInfo.exe and the installer package carry an Authenticode
+signature made with a throwaway self-signed certificate that make dist created in
+build/signing/, whose SHA-256 fingerprint is
   $fingerprint
 Nobody trusts that certificate: do not ship this release. To sign with the vendor's
 certificate, set VESK_SIGN_PKCS12 and VESK_SIGN_PASSWORD_FILE, or VESK_SIGN_PKCS11_MODULE,

@@ -13,10 +13,12 @@ import sys
 import tempfile
 from pathlib import Path
 
+import installer
 import peinfo
-from winerun import prefix_for_test, ROOT, SYSINFO_KEY, Wine, emulated_i386, windows_path
+from checks import (DESKTOP, NOTEBOOK, SAMPLES, Failure, Skipped, check, check_stored,
+                    skip_where_wmi_has_a_table)
+from winerun import prefix_for_test, SYSINFO_KEY, Wine, emulated_i386, windows_path
 
-SAMPLES = ROOT / "samples"
 sys.path.insert(0, str(SAMPLES))
 import make_samples as ms  # noqa: E402
 
@@ -32,10 +34,6 @@ NEXT_OK = b"CWMIInterface::GetSMBIOSInfo Next Ok\n"
 ACTIVE_OK = b"CWMIInterface::GetSMBIOSInfo Active Ok\n"
 DATA_OK = b"CWMIInterface::SMBiosData InstanceName Ok\n"
 WMI_UP_TO_DATA = [CREATED, CONNECTED, BLANKET, INFO_CALLED, ENUM_OK, NEXT_OK, ACTIVE_OK, DATA_OK]
-
-DESKTOP = (b"Vesk Computer Corporation", b"A47", b"VCC-D7400")  # samples/desktop.bin
-NOTEBOOK = (b"Vesk Computer Corporation", b"A5B", b"VCC-N1320")  # samples/type208.bin
-
 
 def os_lines(major=6, minor=1):
     return [b"c_Init -> IsOSMisMatch", b"CgOS   ->  LoadOSVersion ID:   2",
@@ -58,19 +56,6 @@ def full_trace(identity, stored=None, bits=64, minor=1, wmi=WMI_UP_TO_DATA):
             + value_lines(*[t.lower() for t in stored]))
 
 
-class Failure(Exception):
-    pass
-
-
-class Skipped(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
 def check_trace(actual, expected):
     if actual == expected:
         return
@@ -82,33 +67,6 @@ def check_trace(actual, expected):
         if e != a:
             lines.append("     + %r" % (a,))
     raise Failure("\n".join(lines))
-
-
-def check_stored(stored, identity):
-    """The three values are REG_SZ in the 32-bit view holding exactly the texts, and the 64-bit
-    view has no such key. Windows NT and Wine keep a zero after a REG_SZ text written without
-    one when the byte after it is zero, so each value is the text plus one zero byte; an empty
-    text is a value of zero bytes."""
-    def value(text):
-        return (1, text + b"\0" if text else b"")
-
-    values32, values64 = stored
-    manufacturer, system_id, regulatory = identity
-    expected = {"SystemIdHex": value(system_id), "RegulatoryID": value(regulatory),
-                "System Manufacturer": value(manufacturer)}
-    check(values32 == expected, "stored values (32-bit view) %r, expected %r" % (values32, expected))
-    check(values64 is None, "the key must not exist in the 64-bit view")
-
-
-def skip_where_wmi_has_a_table():
-    """Wine's WMI hands over the machine's own firmware table where the kernel exposes one; a
-    run there takes that table instead of the seeded registry copy."""
-    try:
-        with open("/sys/firmware/dmi/tables/DMI", "rb"):
-            raise Skipped("this machine exposes its firmware table, which Wine's WMI would hand "
-                          "over instead of the seeded registry copy")
-    except OSError:
-        pass
 
 
 def run(wine, table, args=(), env=None, program=None, **seed):
@@ -428,6 +386,7 @@ SCENARIOS = {f.__name__: f for f in [
     out_of_memory_released]}
 SCENARIOS.update({name: (lambda wine, case=case: wmi_scenario(wine, case))
                   for name, case in WMI_CASES.items()})
+SCENARIOS.update(installer.SCENARIOS)
 
 
 def main():

@@ -1,6 +1,6 @@
 """Checks the release that `make dist` wrote to dist/ (or $VESK_DIST_DIR): the stripped, signed
-VeskInfo.exe and its debug file, their reproducibility, the signature, the veskinfo-inspect
-package and SHA256SUMS. Run after scripts/dist.sh: python3 tests/release/check_release.py -v"""
+VeskInfo.exe and its debug file, their reproducibility, the signature, the installer package,
+the veskinfo-inspect package and SHA256SUMS. Run after scripts/dist.sh: python3 tests/release/check_release.py -v"""
 import gzip
 import hashlib
 import os
@@ -16,6 +16,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+import installer  # noqa: E402
 import peinfo  # noqa: E402
 
 DIST = ROOT / os.environ.get("VESK_DIST_DIR", "dist")
@@ -391,6 +392,54 @@ class Reproducible(unittest.TestCase):
     def test_release_signs_the_reproducible_executable(self):
         self.assertEqual(authenticode_data(EXE, self.temp / "a").hex(),
                          authenticode_data(self.trees[1] / "VeskInfo.exe", self.temp / "second").hex())
+
+
+class InstallerPackage(unittest.TestCase):
+    """The signed VeskInfo-<version>.msi: what it installs, its tables, its signature, and two
+    more builds from the released executable giving the bytes that were signed."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.version = versions()["PRODUCT"]
+        cls.msi = DIST / ("VeskInfo-%s.msi" % cls.version)
+        cls.unsigned = WINDOWS_BUILD / "msi" / cls.msi.name
+        cls.temp = Path(tempfile.mkdtemp(prefix="vesk-msi-"))
+        print("\n%s: %d bytes" % (cls.msi.name, cls.msi.stat().st_size), file=sys.stderr)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.temp)
+
+    def test_installs_the_released_executable(self):
+        run("msiextract", "-C", self.temp / "files", self.msi)
+        files = [p for p in (self.temp / "files").rglob("*") if p.is_file()]
+        self.assertEqual([str(p.relative_to(self.temp / "files")) for p in files],
+                         ["Program Files/Vesk Computer Corporation/VeskInfo/VeskInfo.exe"])
+        self.assertEqual(digest(files[0]), digest(EXE))
+
+    def test_tables(self):
+        self.assertEqual(installer.table_problems(self.msi, self.version), [])
+
+    def test_verifies_and_one_changed_byte_fails(self):
+        roots = SIGNING / "test-cert.pem" if (DIST / "TEST-SIGNED").exists() else Path(
+            os.environ.get("VESK_SIGN_CAFILE", "/etc/ssl/certs/ca-certificates.crt"))
+        self.assertTrue(verify(self.msi, roots))
+        data = self.msi.read_bytes()
+        offset = data.index(b"MSCF") + 200  # inside the cabinet that holds VeskInfo.exe
+        changed = self.temp / "changed.msi"
+        changed.write_bytes(data[:offset] + bytes([data[offset] ^ 0x01]) + data[offset + 1:])
+        self.assertFalse(verify(changed, roots))
+
+    def test_reproducible(self):
+        builder = ROOT / "packaging" / "msi" / "build_msi.py"
+        env = dict(os.environ, SOURCE_DATE_EPOCH=str(source_date_epoch()), TZ="Pacific/Kiritimati")
+        builds = [self.temp / name / self.msi.name for name in ("a", "b/deeper")]
+        for build in builds:
+            run(sys.executable, builder, EXE, self.version, build, env=env)
+        self.assertEqual(digest(builds[0]), digest(builds[1]))
+        self.assertEqual(digest(builds[0]), digest(self.unsigned), "the package make dist signed")
+        self.assertEqual(authenticode_data(self.msi, self.temp).hex(),
+                         authenticode_data(builds[1], self.temp / "b").hex())
 
 
 class Package(unittest.TestCase):

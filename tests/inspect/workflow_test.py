@@ -177,8 +177,10 @@ class Audit(Files):
             ("another identifier", sysinfo_export(stored(system_id="B12")), DESKTOP, 3,
              [match, "differs: the firmware has changed since VeskInfo ran", match]),
             ("a value missing", sysinfo_export(stored(regulatory=None)), DESKTOP, 3,
-             [match, match, "RegulatoryID: stored (none), expected \"VCC-D7400\": differs: the "
-              "export holds no such value"]),
+             [match, match, "RegulatoryID: stored (none), expected \"VCC-D7400\": differs: this "
+              "value is missing while the others are stored"]),
+            ("every value missing", sysinfo_export({}), DESKTOP, 3,
+             ["none of the three values is stored: VeskInfo has not run on this machine"] * 3),
             ("case changed", sysinfo_export(stored(maker=MAKER.upper())), DESKTOP, 3,
              ["differs only in case", match, match]),
             ("leading zeros", sysinfo_export(stored(system_id="0a47")), DESKTOP, 3,
@@ -303,6 +305,12 @@ class Batch(Files):
         self.assertEqual(records[1]["system_id"], SYSTEM_ID)
         self.assertEqual(records[1]["values"]["system_id"]["source"], "oem-system-id")
         self.assertEqual(records[2]["result"], 0)
+        self.assertEqual(records[2]["status"], "cut-short")
+        self.assertEqual(records[2]["anomalies"][0]["kind"], "string-number-out-of-range")
+        # A record holds the values, not the structure list of a single input's report.
+        self.assertEqual(set(records[1]), {"input", "format", "source", "status", "result",
+                                           "walk_completed", "manufacturer", "system_id",
+                                           "regulatory_id", "values", "anomalies"})
         self.assertEqual(set(records[3]), {"input", "format", "error"})
 
     def test_worst_status_without_unreadable_inputs(self):

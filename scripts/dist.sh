@@ -3,6 +3,7 @@
 #   VeskInfo.exe          stripped and Authenticode-signed (scripts/sign.sh: the key comes from
 #                         the environment; without one the release is test-signed)
 #   VeskInfo.exe.debug    its debug information (named in the executable's .gnu_debuglink)
+#   veskinfo-inspect.exe  the 64-bit Windows inspector, stripped and signed like VeskInfo.exe
 #   veskinfo-inspect_<version>_<arch>.deb
 #   SHA256SUMS            over every other file of dist/
 #   TEST-SIGNED           only when no signing key was given
@@ -34,6 +35,9 @@ rm -rf "$dist"
 mkdir -p "$dist"
 echo "dist: signing VeskInfo.exe"
 said=$(scripts/sign.sh "$exe_dir/VeskInfo.exe" "$dist/VeskInfo.exe" "$dist/TEST-SIGNED")
+echo "dist: signing veskinfo-inspect.exe"
+VESK_SIGN_DESCRIPTION="VeskInfo identity inspector" scripts/sign.sh \
+    "$exe_dir/../win64/release/veskinfo-inspect.exe" "$dist/veskinfo-inspect.exe" >/dev/null
 install -m 644 "$exe_dir/VeskInfo.exe.debug" "${debs[0]}" "$dist/"
 sums=$(cd "$dist" && find . -maxdepth 1 -type f -printf '%P\n' | LC_ALL=C sort |
     xargs -d '\n' sha256sum --)

@@ -13,6 +13,7 @@ import sys
 import tempfile
 from pathlib import Path
 
+import inspect_scenarios
 import peinfo
 from winerun import prefix_for_test, ROOT, SYSINFO_KEY, Wine, emulated_i386, windows_path
 
@@ -356,6 +357,8 @@ SCENARIOS = {f.__name__: f for f in [
     key_absent, value_absent, value_empty, unsupported_version, win32_prefix]}
 SCENARIOS.update({name: (lambda wine, case=case: wmi_scenario(wine, case))
                   for name, case in WMI_CASES.items()})
+SCENARIOS.update({name: (lambda wine, f=f: f(wine, Failure, Skipped))
+                  for name, f in inspect_scenarios.SCENARIOS.items()})
 
 
 def main():

@@ -84,14 +84,14 @@ class Wine:
         self.env.pop("WINEARCH", None)
         self.exe = self.build / "app" / "VeskInfo.exe"
 
-    def _run(self, args, timeout=900, loader="wine64", env=None):
+    def _run(self, args, timeout=900, loader="wine64", env=None, cwd=None):
         """Runs a Windows program, its output going to files. 64-bit helpers go straight to the
         64-bit loader: `wine` would first start its 32-bit loader, which costs a minute where
         that is emulated."""
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             result = subprocess.run([loader] + [str(a) for a in args], env=env or self.env,
                                     stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                    timeout=timeout)
+                                    timeout=timeout, cwd=cwd)
             out.seek(0)
             err.seek(0)
             return subprocess.CompletedProcess(result.args, result.returncode, out.read(),

@@ -2,8 +2,7 @@
 """Whole-process benchmarks of veskinfo-inspect against dmidecode, side by side in one hyperfine
 run each: one table (the inspector against `dmidecode --from-dump FILE -t 1 -t 11`), and a batch
 of tables in one inspector run (tab-separated, and --json) against one dmidecode run per table.
-Prints the ratios and the
-tables per second, from the median times.
+Prints the ratios and the tables per second, from the median times.
 
     inspect_bench.py INSPECTOR FOLDER_OF_DUMPS [RUNS]
 """

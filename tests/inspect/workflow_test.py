@@ -93,6 +93,28 @@ class DumpFormats(Files):
                 self.assertIn(f"Format: {fmt}", explained)
                 self.assertIn(f"bytes from offset {offset}, ", explained)
 
+    def test_save_writes_the_table_walked_as_rsmb(self):
+        """--save: an RSMB header (the input's own, its entry point's version, or 3.0) and the
+        table; read back, the same values."""
+        cases = [("raw", DESKTOP_TABLE, [], b"\0\x03\x00\x00"),
+                 ("dump", dmidump.dump(DESKTOP_TABLE, kind="2"), [], b"\0\x02\x08\x00"),
+                 ("rsmb", dmidump.rsmb(DESKTOP_TABLE, minor=4, revision=1) + b"tail", [],
+                  b"\0\x03\x04\x01"),
+                 ("reg, registry source", reg_export(DESKTOP_TABLE), ["--source", "registry"],
+                  b"\0\x03\x00\x00")]
+        for name, data, args, header in cases:
+            with self.subTest(name):
+                saved = Path(self.dir.name) / "saved.rsmb"
+                self.assert_values(run("--save", saved, *args, self.file("input", data)),
+                                   f"{MAKER}\n{SYSTEM_ID}\n{REGULATORY}\n".encode())
+                written = saved.read_bytes()
+                self.assertEqual(written[:4], header)
+                self.assertEqual(written[8:], DESKTOP_TABLE)
+                self.assert_values(run(saved), f"{MAKER}\n{SYSTEM_ID}\n{REGULATORY}\n".encode())
+        done = run("--save", Path(self.dir.name) / "no" / "such.rsmb", DESKTOP)
+        self.assertEqual((done.returncode, done.stdout), (2, b""))
+        self.assertIn(b"such.rsmb: cannot create: No such file or directory", done.stderr)
+
     def test_wrong_checksums_are_said_and_the_table_still_walked(self):
         cases = [("3", [5], {"checksum_ok": False, "intermediate_checksum_ok": True}),
                  ("2", [4], {"checksum_ok": False, "intermediate_checksum_ok": True}),

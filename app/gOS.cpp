@@ -1,18 +1,12 @@
 #include "app/gOS.h"
 
+#include "platform/FindExport.h"
 #include "trace/DebugTrace.h"
 #include "trace/TraceTexts.h"
 
 namespace {
 
 typedef UINT(WINAPI* GetSystemWow64DirectoryAFn)(LPSTR buffer, UINT size);
-
-// Looked up at run time because a system without WoW64 may not export it at all.
-GetSystemWow64DirectoryAFn FindWow64DirectoryQuery(HMODULE kernel) {
-    const FARPROC proc = GetProcAddress(kernel, "GetSystemWow64DirectoryA");
-    // Through void (*)() so that compilers accept the cast between function types.
-    return reinterpret_cast<GetSystemWow64DirectoryAFn>(reinterpret_cast<void (*)()>(proc));
-}
 
 int ProbeWow64Directory() {
     // Left loaded on purpose: kernel32 stays mapped for the whole process anyway.
@@ -21,7 +15,8 @@ int ProbeWow64Directory() {
         DebugTrace(TRACE_WIN32);
         return 0;
     }
-    const GetSystemWow64DirectoryAFn query = FindWow64DirectoryQuery(kernel);
+    // Looked up at run time because a system without WoW64 may not export it at all.
+    const auto query = FindExport<GetSystemWow64DirectoryAFn>(kernel, "GetSystemWow64DirectoryA");
     if (query == nullptr) {
         DebugTrace(TRACE_NO_WOW64_PROC);
         return 0;

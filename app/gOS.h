@@ -14,6 +14,9 @@ class CgOS {
     int IsVistaOS();
     // Non-zero (the WoW64 directory's length) on a 64-bit system, else 0; never raises.
     int Is64BitOS();
+    // The version as the last LoadOSVersion found it (zero before the first).
+    DWORD MajorVersion() const { return m_osVersion.dwMajorVersion; }
+    DWORD MinorVersion() const { return m_osVersion.dwMinorVersion; }
 
   private:
     // Left as it was when the version query goes unanswered.

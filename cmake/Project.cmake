@@ -27,9 +27,26 @@ endif()
 if(WIN32 AND NOT MSVC)
     # One self-contained executable: no MinGW runtime DLL next to it.
     add_link_options(-static -static-libgcc -static-libstdc++)
+    # Hardening stated rather than left to the linker's defaults, which have changed between
+    # versions: ASLR with the relocation section kept, and DEP.
+    add_link_options(LINKER:--dynamicbase LINKER:--nxcompat)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        # No SEH handler is registered anywhere: this toolchain unwinds C++ exceptions with
+        # DWARF tables. Saying so is the only way GNU ld satisfies a SafeSEH check.
+        add_link_options(LINKER:--no-seh)
+    else()
+        add_link_options(LINKER:--high-entropy-va)
+    endif()
     # Debug information for the program's own code as well as the runtime's; the release strips
     # all of it into a file of its own (packaging/).
     add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-g>)
+endif()
+
+if(MSVC)
+    add_link_options(/DYNAMICBASE /NXCOMPAT)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        add_link_options(/SAFESEH)
+    endif()
 endif()
 
 function(vesk_warnings target)

@@ -1,7 +1,7 @@
 // The table source that reads the copy of the SMBIOS data kept in the registry by the
 // operating system's SMBIOS driver service.
 #include "smbios/TableBlock.h"
-#include "store/ScopedRegKey.h"
+#include "platform/ScopedRegKey.h"
 
 #include <climits>
 

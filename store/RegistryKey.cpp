@@ -1,6 +1,6 @@
 #include "store/RegistryKey.h"
 
-#include "store/ScopedRegKey.h"
+#include "platform/ScopedRegKey.h"
 
 #include <cstring>
 

@@ -83,6 +83,9 @@ void SetReportedVersion(unsigned long platformId, unsigned long major, unsigned 
 // system), or absent. ThrowInCall("GetSystemWow64DirectoryA") makes the looked-up call throw.
 enum class Wow64Probe { Answers, ReturnsZero, Absent };
 void SetWow64Probe(Wow64Probe probe);
+// Whether kernel32 exports SetDefaultDllDirectories (default: yes; Vista and 7 without the
+// 2011 loader update do not). FailCall("SetDefaultDllDirectories", FALSE) makes it refuse.
+void SetDefaultDllDirectoriesExported(bool exported);
 // --- COM, automation and WMI ------------------------------------------------------------------
 // The stand-in's management-instrumentation service serves the class "MSSmBios_RawSMBiosTables"
 // in the namespace "ROOT\wmi". After Reset it answers like a machine without firmware tables:

@@ -108,6 +108,49 @@ TEST_F(RunVeskInfoTest, FailureEscapingMidwayKeepsWhatWasWritten) {
     EXPECT_EQ(machine::TextsWithoutWmi().back(), TRACE_SAVE);
 }
 
+// The DLL search is restricted before the first call that loads a library (the probe's, then
+// COM's), without a trace line of its own.
+TEST_F(RunVeskInfoTest, DllSearchIsRestrictedBeforeAnyLibraryIsLoaded) {
+    struct Case {
+        const char* name;
+        int minor;
+        bool exported, refused;
+        std::vector<std::string> expected; // the restricting calls, with their arguments
+    };
+    const Case cases[] = {
+        {"system directory only", 1, true, false, {"SetDefaultDllDirectories 0x800"}},
+        {"no loader update", 1, false, false, {"SetDllDirectoryA "}},
+        {"restriction refused",
+         2,
+         true,
+         true,
+         {"SetDefaultDllDirectories 0x800", "SetDllDirectoryA "}},
+        {"version 6.0 left alone", 0, true, false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        winsim::SetReportedVersion(2, 6, c.minor);
+        winsim::SetDefaultDllDirectoriesExported(c.exported);
+        if (c.refused) winsim::FailCall("SetDefaultDllDirectories", FALSE);
+        EXPECT_EQ(Run(), 0);
+        std::vector<std::string> restricting;
+        size_t firstLoad = 0;
+        for (const winsim::Call& call : winsim::Calls()) {
+            if (call.function == "SetDefaultDllDirectories" || call.function == "SetDllDirectoryA")
+                restricting.push_back(call.function + " " + call.args.at(0));
+            else if (call.function == "LoadLibraryA" || call.function.rfind("Co", 0) == 0)
+                break;
+            ++firstLoad;
+        }
+        EXPECT_LT(firstLoad, winsim::Calls().size()) << "no library was loaded";
+        EXPECT_EQ(restricting, c.expected);
+        Texts expected = NormalRun(TRACE_WIN64);
+        expected[4] = "CgOS   ->  LoadOSVersion Minor:" + std::to_string(c.minor);
+        EXPECT_EQ(machine::TextsWithoutWmi(), expected);
+    }
+}
+
 TEST_F(RunVeskInfoTest, HandledRegistryFailuresKeepExitCodeZero) {
     winsim::FailCall("RegSetValueExA", ERROR_ACCESS_DENIED);
     EXPECT_EQ(Run(), 0);

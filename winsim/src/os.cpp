@@ -1,5 +1,6 @@
-// The reported operating-system version and kernel32's run-time lookups: LoadLibraryA knows
-// kernel32.dll only, and GetProcAddress finds GetSystemWow64DirectoryA as the machine is set up.
+// The reported operating-system version and kernel32's run-time lookups: LoadLibraryA and
+// GetModuleHandleA know kernel32.dll only, and GetProcAddress finds GetSystemWow64DirectoryA and
+// SetDefaultDllDirectories as the machine is set up, and SetDllDirectoryA.
 #include "control.h"
 
 #include <windows.h>
@@ -18,6 +19,7 @@ struct OsState {
     DWORD major = 6;
     DWORD minor = 1;
     Wow64Probe probe = Wow64Probe::Answers;
+    bool setDefaultDllDirectories = true;
 };
 
 OsState& os() {
@@ -43,7 +45,35 @@ UINT WINAPI GetSystemWow64DirectoryA(LPSTR buffer, UINT size) {
     return length;
 }
 
+BOOL WINAPI SetDefaultDllDirectories(DWORD directoryFlags) {
+    long injected = 0;
+    if (detail::Enter("SetDefaultDllDirectories", {detail::Hex(directoryFlags)}, &injected))
+        return static_cast<BOOL>(injected);
+    return directoryFlags != 0 ? TRUE : FALSE;
+}
+
+BOOL WINAPI SetDllDirectoryA(LPCSTR pathName) {
+    long injected = 0;
+    if (detail::Enter("SetDllDirectoryA", {detail::Text(pathName)}, &injected))
+        return static_cast<BOOL>(injected);
+    return TRUE;
+}
+
+bool IsKernel32(LPCSTR name) {
+    return name != nullptr &&
+           (strcasecmp(name, "kernel32.dll") == 0 || strcasecmp(name, "kernel32") == 0);
+}
+
+// Through void (*)() so that compilers accept the cast between function types.
+template <class Function> FARPROC AsProc(Function* function) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
+}
+
 } // namespace
+
+void SetDefaultDllDirectoriesExported(bool exported) {
+    os().setDefaultDllDirectories = exported;
+}
 
 void SetReportedVersion(unsigned long platformId, unsigned long major, unsigned long minor) {
     os().platformId = static_cast<DWORD>(platformId);
@@ -80,10 +110,14 @@ HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
     long injected = 0;
     if (winsim::detail::Enter("LoadLibraryA", {winsim::detail::Text(fileName)}, &injected))
         return nullptr;
-    if (fileName == nullptr) return nullptr;
-    if (strcasecmp(fileName, "kernel32.dll") == 0 || strcasecmp(fileName, "kernel32") == 0)
-        return &winsim::kernel32Module;
-    return nullptr;
+    return winsim::IsKernel32(fileName) ? &winsim::kernel32Module : nullptr;
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
+    long injected = 0;
+    if (winsim::detail::Enter("GetModuleHandleA", {winsim::detail::Text(moduleName)}, &injected))
+        return nullptr;
+    return winsim::IsKernel32(moduleName) ? &winsim::kernel32Module : nullptr;
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
@@ -91,9 +125,13 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
     if (winsim::detail::Enter("GetProcAddress", {winsim::detail::Text(procName)}, &injected))
         return nullptr;
     if (module != &winsim::kernel32Module || procName == nullptr) return nullptr;
-    if (std::strcmp(procName, "GetSystemWow64DirectoryA") != 0) return nullptr;
-    if (winsim::os().probe == winsim::Wow64Probe::Absent) return nullptr;
-    // Through void (*)() so that compilers accept the cast between function types.
-    return reinterpret_cast<FARPROC>(
-        reinterpret_cast<void (*)()>(&winsim::GetSystemWow64DirectoryA));
+    if (std::strcmp(procName, "GetSystemWow64DirectoryA") == 0 &&
+        winsim::os().probe != winsim::Wow64Probe::Absent)
+        return winsim::AsProc(&winsim::GetSystemWow64DirectoryA);
+    if (std::strcmp(procName, "SetDefaultDllDirectories") == 0 &&
+        winsim::os().setDefaultDllDirectories)
+        return winsim::AsProc(&winsim::SetDefaultDllDirectories);
+    if (std::strcmp(procName, "SetDllDirectoryA") == 0)
+        return winsim::AsProc(&winsim::SetDllDirectoryA);
+    return nullptr;
 }

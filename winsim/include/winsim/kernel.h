@@ -31,3 +31,8 @@ typedef struct _OSVERSIONINFOA {
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info);
 HMODULE WINAPI LoadLibraryA(LPCSTR fileName);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
+HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
+
+// DLL search order: SetDefaultDllDirectories and SetDllDirectoryA are reached through
+// GetProcAddress only.
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800

@@ -4,7 +4,7 @@
 #include "Live.h"
 
 #include "smbios/TableBlock.h"
-#include "store/ScopedRegKey.h"
+#include "platform/ScopedRegKey.h"
 
 #include <windows.h>
 

@@ -427,6 +427,7 @@ bool OnlyInputs(const std::vector<std::string>& arguments) {
 } // namespace
 
 int main(int argc, char** argv) {
+    RestrictLibrarySearch();
     std::ios::sync_with_stdio(false);
     UseBinaryStreams();
     Options options;

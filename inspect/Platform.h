@@ -10,6 +10,9 @@
 // are the bytes of `argv`.
 std::vector<std::string> CommandArguments(int argc, char** argv);
 
+// Keeps DLLs loaded by name to the system directory, as VeskInfo does at start-up (Windows).
+void RestrictLibrarySearch();
+
 // Standard input and output carry bytes as they are (no line-end translation on Windows).
 void UseBinaryStreams();
 

@@ -9,6 +9,8 @@ std::vector<std::string> CommandArguments(int argc, char** argv) {
     return std::vector<std::string>(argv + 1, argv + argc);
 }
 
+void RestrictLibrarySearch() {}
+
 void UseBinaryStreams() {}
 
 bool StandardErrorIsTerminal() {

@@ -1,5 +1,7 @@
 #include "Platform.h"
 
+#include "platform/DllSearch.h"
+
 #include <windows.h>
 
 #include <shellapi.h>
@@ -54,6 +56,14 @@ std::vector<std::string> CommandArguments(int, char**) {
     for (int i = 1; i < count; ++i)
         out.push_back(Utf8(arguments[i]));
     return out;
+}
+
+// Before COM, WMI or anything else loads a library on the inspector's behalf. The version is
+// the one the system reports to a program without a compatibility manifest; only 6.0 matters.
+void RestrictLibrarySearch() {
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (GetVersionExA(&version)) RestrictDllSearch(version.dwMajorVersion, version.dwMinorVersion);
 }
 
 void UseBinaryStreams() {

@@ -39,7 +39,7 @@ struct Record {
     const char* format = nullptr; // null when nothing was read
     int status = kCompleted;
     Inspection inspection;
-    std::string message;             // the error, or why the walk was cut short
+    std::string message; // the error, or why the walk was cut short
 };
 
 Record RunOne(const BatchItem& item, const BatchOptions& options, TableInput& input) {

@@ -13,7 +13,8 @@ bool FromWide(UINT codePage, const wchar_t* text, int count, std::string& out) {
     const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     BOOL usedDefault = FALSE;
     BOOL* defaulted = utf8 ? nullptr : &usedDefault;
-    const int size = WideCharToMultiByte(codePage, flags, text, count, nullptr, 0, nullptr, defaulted);
+    const int size =
+        WideCharToMultiByte(codePage, flags, text, count, nullptr, 0, nullptr, defaulted);
     if (size <= 0 || usedDefault) return false;
     out.resize(static_cast<size_t>(size));
     WideCharToMultiByte(codePage, flags, text, count, out.data(), size, nullptr, defaulted);

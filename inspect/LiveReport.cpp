@@ -56,8 +56,10 @@ std::string SourceLine(const LiveMachine& machine, LiveSource source) {
     const LiveTable& table = machine.Table(source);
     std::string line = std::string(LiveSourceName(source)) + ": ";
     if (!table.answered) return line + table.problem;
-    if (!table.problem.empty()) line += table.problem;
-    else line += std::to_string(table.input.bytes.size()) + " bytes";
+    if (!table.problem.empty())
+        line += table.problem;
+    else
+        line += std::to_string(table.input.bytes.size()) + " bytes";
     const Inspection& walk = machine.walks[IndexOf(source)];
     for (const IdentityField field : kFields)
         line += " " + Quoted(ValueText(walk, field));
@@ -131,7 +133,8 @@ Json LiveJson(const LiveMachine& machine) {
         if (differing.empty()) continue;
         Json& texts = differences[JsonFieldName(field)] = Json::object();
         for (const LiveSource source : differing)
-            texts[LiveSourceName(source)] = JsonText(ValueText(machine.walks[IndexOf(source)], field));
+            texts[LiveSourceName(source)] =
+                JsonText(ValueText(machine.walks[IndexOf(source)], field));
     }
     return {{"sources", std::move(sources)},
             {"veskinfo_uses", machine.veskinfoUses < 0

@@ -3,8 +3,8 @@
 // what VeskInfo does; the firmware table through GetSystemFirmwareTable.
 #include "Live.h"
 
-#include "smbios/TableBlock.h"
 #include "platform/ScopedRegKey.h"
+#include "smbios/TableBlock.h"
 
 #include <windows.h>
 
@@ -127,8 +127,8 @@ void ReadStoredValue(HKEY key, const char* name, StoredValue& stored) {
     }
     std::vector<char> data(size + 1, '\0');
     DWORD filled = size;
-    error = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                             &filled);
+    error =
+        RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &filled);
     if (error != ERROR_SUCCESS || filled > size) {
         stored.problem = "unreadable: " + SystemError(static_cast<DWORD>(error));
         return;
@@ -174,6 +174,7 @@ bool ReadLiveStoredValues(LiveStoredValues& stored, std::string& error) {
     const ScopedRegKey closer(handle);
     for (const IdentityField field :
          {IdentityField::Manufacturer, IdentityField::SystemId, IdentityField::RegulatoryId})
-        ReadStoredValue(handle, StoredValueName(field), stored.values.values[static_cast<int>(field)]);
+        ReadStoredValue(handle, StoredValueName(field),
+                        stored.values.values[static_cast<int>(field)]);
     return true;
 }

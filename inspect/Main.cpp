@@ -240,7 +240,9 @@ int NoLiveTable(const Options& o, const LiveMachine& machine) {
         return BadInput(table.input.name, table.problem);
     }
     if (o.json) {
-        Json json = {{"input", "this machine"}, {"source", nullptr}, {"result", 0},
+        Json json = {{"input", "this machine"},
+                     {"source", nullptr},
+                     {"result", 0},
                      {"walk_completed", false}};
         for (const IdentityField field : kFields)
             json[JsonFieldName(field)] = "";

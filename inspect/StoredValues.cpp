@@ -60,8 +60,8 @@ void ReadValue(const RegValue& value, RegEncoding encoding, const CodePage& code
     int type = 0;
     std::string error;
     if (!DecodeHexValue(value, bytes, type, error)) {
-        stored.problem = value.data.rfind(u"=dword:", 0) == 0 ? TypeProblem(kRegDword)
-                                                              : "unreadable: " + error;
+        stored.problem =
+            value.data.rfind(u"=dword:", 0) == 0 ? TypeProblem(kRegDword) : "unreadable: " + error;
     } else if (type != kRegSz) {
         stored.problem = TypeProblem(type);
     } else if (!HexToText(bytes, encoding, codePage, stored.text)) {

@@ -233,12 +233,9 @@ int RunSingle(const Options& o, const std::string& argument) {
 
 // Where no table source answers, VeskInfo stores three empty values.
 int NoLiveTable(const Options& o, const LiveMachine& machine) {
-    if (!o.source.empty()) {
-        const LiveTable& table = machine.Table(kLiveSources[o.source == "registry"   ? 1
-                                                            : o.source == "firmware" ? 2
-                                                                                     : 0]);
-        return BadInput(table.input.name, table.problem);
-    }
+    for (const LiveTable& table : machine.tables)
+        if (o.source == LiveSourceName(table.source))
+            return BadInput(table.input.name, table.problem);
     if (o.json) {
         Json json = {{"input", "this machine"},
                      {"source", nullptr},

@@ -135,9 +135,10 @@ class Wine:
         self.seed(table)
 
     @staticmethod
-    def _locator_commands(server):
-        return [("setsz", "32", LOCATOR_KEY, "", server),
-                ("setsz", "32", LOCATOR_KEY, "ThreadingModel", "Both")]
+    def _locator_commands(server, view="32"):
+        """The locator's registration in a view: 32 for VeskInfo.exe, 64 for the inspector."""
+        return [("setsz", view, LOCATOR_KEY, "", server),
+                ("setsz", view, LOCATOR_KEY, "ThreadingModel", "Both")]
 
     def read_back(self):
         """Puts back Wine's own locator and version, whatever a scenario changed, and reads

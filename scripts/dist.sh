@@ -22,6 +22,9 @@ fail() {
 
 echo "dist: VeskInfo.exe (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH)"
 exe_dir=$(scripts/release-exe.sh .)
+echo "dist: veskinfo-inspect.exe"
+cmake --build --preset windows-release -j2 --target win64 >/dev/null
+inspect_exe=build/windows-release/win64/release/veskinfo-inspect.exe
 echo "dist: veskinfo-inspect package"
 cmake --preset release >/dev/null
 rm -f build/release/package/*.deb
@@ -37,7 +40,7 @@ echo "dist: signing VeskInfo.exe"
 said=$(scripts/sign.sh "$exe_dir/VeskInfo.exe" "$dist/VeskInfo.exe" "$dist/TEST-SIGNED")
 echo "dist: signing veskinfo-inspect.exe"
 VESK_SIGN_DESCRIPTION="VeskInfo identity inspector" scripts/sign.sh \
-    "$exe_dir/../win64/release/veskinfo-inspect.exe" "$dist/veskinfo-inspect.exe" >/dev/null
+    "$inspect_exe" "$dist/veskinfo-inspect.exe" >/dev/null
 install -m 644 "$exe_dir/VeskInfo.exe.debug" "${debs[0]}" "$dist/"
 sums=$(cd "$dist" && find . -maxdepth 1 -type f -printf '%P\n' | LC_ALL=C sort |
     xargs -d '\n' sha256sum --)

@@ -58,9 +58,10 @@ const char kFooter[] =
     "  stores, with no conversion for the console.\n\n"
     "Exit status:\n"
     "  0  the walk completed (with --audit: all three values match)\n"
-    "  1  the walk was cut short (the values are still printed)\n"
+    "  1  the walk was cut short (the values are still printed); on Windows also: no\n"
+    "     table source answered (VeskInfo then stores three empty values)\n"
     "  2  usage or input error\n"
-    "  3  with --audit: a stored value differs\n"
+    "  3  with --audit: a stored value differs, or the values are only in the 64-bit view\n"
     "  With several inputs, the worst status among them.";
 
 struct Options {

@@ -77,7 +77,7 @@ test_signed_notice() {
     local fingerprint
     fingerprint=$(openssl x509 -in "$signing/test-cert.pem" -noout -fingerprint -sha256 | cut -d= -f2)
     cat <<NOTICE
-THIS RELEASE IS TEST-SIGNED. VeskInfo.exe carries an Authenticode signature made with a
+THIS RELEASE IS TEST-SIGNED. Its executables carry Authenticode signatures made with a
 throwaway self-signed certificate that make dist created in build/signing/, whose SHA-256
 fingerprint is
   $fingerprint

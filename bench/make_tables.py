@@ -29,7 +29,7 @@ def main():
     shutil.rmtree(folder, ignore_errors=True)
     folder.mkdir(parents=True)
     for i in range(count):
-        table, _ = random_table(rng, make_samples, others_count=(62, 72), lengths=REAL_LENGTHS)
+        table, _ = random_table(rng, make_samples, others_count=(64, 74), lengths=REAL_LENGTHS)
         (folder / f"table-{i:04d}.dump").write_bytes(dmidump.dump(table, smbios3=i % 2 == 0))
 
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Whole-process benchmarks of veskinfo-inspect against dmidecode, side by side in one hyperfine
 run each: one table (the inspector against `dmidecode --from-dump FILE -t 1 -t 11`), and a batch
-of tables in one inspector run against one dmidecode run per table. Prints the ratios and the
-tables per second, from the median times.
+of tables in one inspector run (tab-separated, and --json) against one dmidecode run per table.
+Prints the ratios and the tables per second, from the median times.
 
     inspect_bench.py INSPECTOR FOLDER_OF_DUMPS [RUNS]
 """
@@ -34,14 +34,18 @@ def main():
     ours, theirs = hyperfine([f"{inspector} {one}", f"dmidecode --from-dump {one} -t 1 -t 11"],
                              runs * 20, 20)
     print(f"=== {len(tables)} tables")
-    batch, each = hyperfine([f"{inspector} {folder}", f"bash {HERE / 'dmidecode_each.sh'} {folder}"],
-                            runs, 1)
+    batch, batch_json, each = hyperfine(
+        [f"{inspector} {folder}", f"{inspector} --json {folder}",
+         f"bash {HERE / 'dmidecode_each.sh'} {folder}"], runs, 1)
     print()
     print(f"one table: inspector {ours * 1e3:.2f} ms, dmidecode {theirs * 1e3:.2f} ms: "
           f"dmidecode/inspector {theirs / ours:.2f} (goal: at least 1)")
     print(f"{len(tables)} tables: inspector in one run {batch * 1e3:.1f} ms "
           f"({len(tables) / batch:,.0f} tables/s), one dmidecode run each {each:.2f} s "
           f"({len(tables) / each:,.0f} tables/s): ratio {each / batch:.1f} (goal: at least 50)")
+    print(f"{len(tables)} tables in --json: inspector in one run {batch_json * 1e3:.1f} ms "
+          f"({len(tables) / batch_json:,.0f} tables/s): ratio {each / batch_json:.1f} "
+          f"(goal: at least 50)")
 
 
 if __name__ == "__main__":

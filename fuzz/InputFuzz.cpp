@@ -1,12 +1,15 @@
 // Reads arbitrary bytes the way the inspector reads an input file (a raw table, a dmidecode
 // dump with its entry point, an RSMB buffer, a registry export) and walks both table sources.
-// Must hold for any input: the reader reads only the input (the sanitizers watch that), and the
-// tables it finds lie within the bytes it kept.
+// Must hold for any input: the reader reads only the input (the sanitizers watch that), the
+// tables it finds lie within the bytes it kept, and the table saved as an rsmb file (--save)
+// reads back as the same table.
 #include "Inspection.h"
+#include "LiveReport.h"
 #include "TableInput.h"
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -19,6 +22,17 @@ void CheckSpan(const TableInput& input, TableSource source) {
     Check(span.offset <= input.bytes.size() && span.length <= input.bytes.size() - span.offset);
     const Inspection inspection = Inspect(input.Table(source), input.Length(source));
     Check(inspection.result == 0 || inspection.result == 1);
+}
+
+void CheckSaved(const TableInput& input) {
+    TableInput saved;
+    saved.bytes = RsmbFileOf(input, TableSource::Wmi, nullptr);
+    std::string error;
+    Check(RecogniseTable(saved, false, error) && saved.format == InputFormat::Rsmb);
+    Check(saved.Length(TableSource::Wmi) == input.Length(TableSource::Wmi));
+    Check(saved.Length(TableSource::Wmi) == 0 ||
+          std::memcmp(saved.Table(TableSource::Wmi), input.Table(TableSource::Wmi),
+                      saved.Length(TableSource::Wmi)) == 0);
 }
 
 } // namespace
@@ -38,6 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Check(input.dump.offset == input.wmi.offset && input.dump.offset < size);
         CheckSpan(input, TableSource::Wmi);
         CheckSpan(input, TableSource::Registry);
+        CheckSaved(input);
     }
     return 0;
 }

@@ -38,10 +38,13 @@ const char* kChanged = "the firmware has changed since VeskInfo ran (for instanc
                        "replacement or a firmware update), or the value was edited";
 
 std::string Reason(IdentityField field, const StoredValue& stored, const std::string& expected,
-                   const Inspection* other, TableSource source) {
+                   const Inspection* other, TableSource source, bool othersStored) {
+    if (!stored.present && othersStored)
+        return "this value is missing while the others are stored: it was deleted, or its "
+               "write failed";
     if (!stored.present)
-        return "the export holds no such value: VeskInfo has not run on this machine, or the "
-               "value was deleted";
+        return "none of the three values is stored: VeskInfo has not run on this machine, or "
+               "the values were deleted";
     if (!stored.problem.empty()) return stored.problem + ": not written by VeskInfo";
     if (stored.text.size() >= static_cast<size_t>(kIdentityTextSize))
         return "longer than the 259 characters VeskInfo stores: not written by VeskInfo";
@@ -76,6 +79,9 @@ AuditResult Audit(const StoredValues& stored, const Inspection& expected, const 
                   TableSource source) {
     AuditResult audit = {};
     audit.allMatch = true;
+    int storedCount = 0;
+    for (const IdentityField field : kFields)
+        storedCount += stored.ValueOf(field).present ? 1 : 0;
     for (const IdentityField field : kFields) {
         const StoredValue& value = stored.ValueOf(field);
         AuditLine& line = audit.lines[static_cast<int>(field)];
@@ -83,7 +89,8 @@ AuditResult Audit(const StoredValues& stored, const Inspection& expected, const 
         line.stored = &value;
         line.expected = ValueText(expected, field);
         line.match = value.present && value.problem.empty() && value.text == line.expected;
-        if (!line.match) line.reason = Reason(field, value, line.expected, other, source);
+        if (!line.match)
+            line.reason = Reason(field, value, line.expected, other, source, storedCount > 0);
         audit.allMatch = audit.allMatch && line.match;
     }
     return audit;

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <optional>
 
 namespace fs = std::filesystem;
 
@@ -17,18 +16,21 @@ namespace {
 
 constexpr size_t kProgressAbove = 100;
 
+// Names are UTF-8 on Windows (and bytes as they are elsewhere); files are in the order of
+// their names with "/" as the separator, so that both systems list a folder alike.
 void ExpandDirectory(const std::string& directory, std::vector<BatchItem>& items) {
     std::error_code error;
-    std::vector<std::string> files;
-    fs::recursive_directory_iterator it(directory, error), end;
+    std::vector<std::pair<std::string, std::string>> files; // sort key, name
+    fs::recursive_directory_iterator it(fs::u8path(directory), error), end;
     for (; !error && it != end; it.increment(error)) {
         std::error_code typeError;
-        if (!it->is_directory(typeError)) files.push_back(it->path().string());
+        if (!it->is_directory(typeError))
+            files.emplace_back(it->path().generic_u8string(), it->path().u8string());
     }
     std::sort(files.begin(), files.end());
     if (files.empty() && !error) items.push_back({directory, "holds no files"});
-    for (std::string& file : files)
-        items.push_back({std::move(file), ""});
+    for (auto& file : files)
+        items.push_back({std::move(file.second), ""});
     if (error) items.push_back({directory, "cannot read the directory: " + error.message()});
 }
 
@@ -37,8 +39,7 @@ struct Record {
     const char* format = nullptr; // null when nothing was read
     int status = kCompleted;
     Inspection inspection;
-    std::optional<Inspection> other; // the other source's walk, for JSON, when it walks other bytes
-    std::string message;             // the error, or why the walk was cut short
+    std::string message; // the error, or why the walk was cut short
 };
 
 Record RunOne(const BatchItem& item, const BatchOptions& options, TableInput& input) {
@@ -48,10 +49,6 @@ Record RunOne(const BatchItem& item, const BatchOptions& options, TableInput& in
     if (error.empty() && ReadTableInput(item.path, input, error)) {
         record.format = FormatName(input.format);
         record.inspection = Inspect(input.Table(source), input.Length(source));
-        if (options.json && input.SourcesDiffer()) {
-            const TableSource other = OtherSource(source);
-            record.other = Inspect(input.Table(other), input.Length(other));
-        }
         if (record.inspection.result == 0) {
             record.status = kCutShort;
             record.message = CutShortReason(record.inspection);
@@ -84,8 +81,8 @@ void WriteRecord(std::ostream& out, const BatchItem& item, const TableInput& inp
     if (options.json) {
         WriteJson(out,
                   unreadable ? ErrorJson(item.path, record.format, record.message)
-                             : InputJson(input, options.source, record.inspection,
-                                         record.other ? &*record.other : nullptr),
+                             : BatchJson(input, options.source, record.inspection,
+                                         StatusName(record.status)),
                   true);
         return;
     }
@@ -167,7 +164,7 @@ std::vector<BatchItem> ExpandInputs(const std::vector<std::string>& arguments) {
     std::vector<BatchItem> items;
     for (const std::string& argument : arguments) {
         std::error_code error;
-        if (argument != "-" && fs::is_directory(argument, error))
+        if (argument != "-" && fs::is_directory(fs::u8path(argument), error))
             ExpandDirectory(argument, items);
         else
             items.push_back({argument, ""});
@@ -179,16 +176,16 @@ std::string EscapeC(const std::string& text) {
     std::string escaped;
     escaped.reserve(text.size());
     for (const char c : text) {
-        const unsigned char byte = static_cast<unsigned char>(c);
+        const unsigned char code = static_cast<unsigned char>(c);
         if (c == '\t') {
             escaped += "\\t";
         } else if (c == '\n') {
             escaped += "\\n";
         } else if (c == '\\') {
             escaped += "\\\\";
-        } else if (byte < 0x20 || byte == 0x7F) {
+        } else if (code < 0x20 || code == 0x7F) {
             char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+            std::snprintf(hex, sizeof hex, "\\x%02X", code);
             escaped += hex;
         } else {
             escaped += c;

@@ -1,13 +1,13 @@
 // Converting texts from a UTF-16 registry export back into the machine's ANSI code page, in
-// which VeskInfo wrote them.
+// which VeskInfo wrote them: with the C library's iconv on Linux (CodePagePosix.cpp), with the
+// system's own tables on Windows (CodePageWindows.cpp).
 #pragma once
-#include <iconv.h>
-
+#include <memory>
 #include <string>
 
 class CodePage {
   public:
-    CodePage() = default;
+    CodePage();
     ~CodePage();
     CodePage(const CodePage&) = delete;
     CodePage& operator=(const CodePage&) = delete;
@@ -22,10 +22,8 @@ class CodePage {
     bool FromUtf8(const std::string& text, std::string& out) const;
 
   private:
-    bool Convert(iconv_t converter, const char* in, size_t size, bool utf16,
-                 std::string& out) const;
+    struct Converters;
 
     int m_number = 0;
-    iconv_t m_fromUtf16 = reinterpret_cast<iconv_t>(-1);
-    iconv_t m_fromUtf8 = reinterpret_cast<iconv_t>(-1);
+    std::unique_ptr<Converters> m_converters;
 };

@@ -88,12 +88,12 @@ Json JsonText(const std::string& bytes) {
     std::string utf8;
     utf8.reserve(bytes.size());
     for (const char c : bytes) {
-        const unsigned char byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
+        const unsigned char code = static_cast<unsigned char>(c);
+        if (code < 0x80) {
             utf8.push_back(c);
         } else {
-            utf8.push_back(static_cast<char>(0xC0 | byte >> 6));
-            utf8.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+            utf8.push_back(static_cast<char>(0xC0 | code >> 6));
+            utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
         }
     }
     return utf8;
@@ -117,6 +117,17 @@ Json InputJson(const TableInput& input, TableSource source, const Inspection& in
         otherJson.update(WalkJson(*other));
         otherJson["anomalies"] = AnomaliesJson(*other);
     }
+    return json;
+}
+
+Json BatchJson(const TableInput& input, TableSource source, const Inspection& inspection,
+               const char* status) {
+    Json json = {{"input", JsonText(input.name)},
+                 {"format", FormatName(input.format)},
+                 {"source", SourceName(source)},
+                 {"status", status}};
+    json.update(WalkJson(inspection));
+    json["anomalies"] = AnomaliesJson(inspection);
     return json;
 }
 

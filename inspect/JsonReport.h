@@ -19,6 +19,11 @@ Json JsonText(const std::string& bytes);
 Json InputJson(const TableInput& input, TableSource source, const Inspection& inspection,
                const Inspection* other);
 
+// The record of one input of a batch: the values with their sources, the format, the status
+// and the anomalies; the structures are left to a single input's report.
+Json BatchJson(const TableInput& input, TableSource source, const Inspection& inspection,
+               const char* status);
+
 // The record of an input that could not be read.
 Json ErrorJson(const std::string& name, const char* format, const std::string& error);
 

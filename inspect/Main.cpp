@@ -1,11 +1,14 @@
-// veskinfo-inspect: what VeskInfo would record from an SMBIOS table, shown on any Linux
-// machine; an audit of the values a machine stored; batches of tables. It runs the program's
-// own walk and finalisation.
+// veskinfo-inspect: what VeskInfo would record from an SMBIOS table, shown on Linux or on the
+// Windows machine itself; an audit of the values a machine stored; batches of tables. It runs
+// the program's own walk and finalisation, and on Windows its own table sources.
 #include "Audit.h"
 #include "Batch.h"
 #include "CodePage.h"
 #include "Inspection.h"
 #include "JsonReport.h"
+#include "Live.h"
+#include "LiveReport.h"
+#include "Platform.h"
 #include "Report.h"
 #include "Status.h"
 #include "StoredValues.h"
@@ -18,7 +21,6 @@
 #include <iostream>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -27,11 +29,12 @@ const char kProgram[] = "veskinfo-inspect";
 
 const char kUsage[] =
     "Usage: veskinfo-inspect [OPTIONS] [INPUT...]\n"
-    "  or:  veskinfo-inspect --audit STORED.reg [OPTIONS] [TABLE]\n"
+    "  or:  veskinfo-inspect --audit [STORED.reg] [OPTIONS] [TABLE]\n"
     "Prints the manufacturer, system identifier and regulatory identifier that VeskInfo would\n"
     "record from an SMBIOS table, one per line; with several inputs, one record per input.\n"
     "With --audit, compares the values a machine stored with what VeskInfo records from its\n"
-    "table.\n";
+    "table. On Windows, without an input it reads this machine's table through VeskInfo's own\n"
+    "sources, and --audit without STORED.reg reads the values stored in its registry.\n";
 
 const char kFooter[] =
     "Inputs:\n"
@@ -41,28 +44,41 @@ const char kFooter[] =
     "                  the table\n"
     "  reg-export      a .reg export of the \"SMBiosData\" value\n"
     "  -               standard input\n"
-    "  (none)          this machine's table, /sys/firmware/dmi/tables/DMI (or\n"
-    "                  $VESKINFO_DMI_TABLE)\n"
+    "  (none)          this machine's table: on Linux /sys/firmware/dmi/tables/DMI (or\n"
+    "                  $VESKINFO_DMI_TABLE); on Windows the table VeskInfo gets (WMI, else\n"
+    "                  the registry copy), or the one --source names\n"
     "  A directory stands for every file below it, in name order.\n\n"
+    "On Windows:\n"
+    "  Runs without administrator rights; a source that refuses access says that it needs\n"
+    "  them. --explain and --json name the sources that answered, the one VeskInfo uses and\n"
+    "  where their identities differ. --audit without STORED.reg reads the values from\n"
+    "  HKLM\\SOFTWARE\\Vesk Computer Corporation\\SysInfo in the 32-bit view, where VeskInfo\n"
+    "  writes them (and says so when only the 64-bit view has them); they are compared as\n"
+    "  stored, in the machine's ANSI code page. Texts are written as the bytes VeskInfo\n"
+    "  stores, with no conversion for the console.\n\n"
     "Exit status:\n"
     "  0  the walk completed (with --audit: all three values match)\n"
-    "  1  the walk was cut short (the values are still printed)\n"
+    "  1  the walk was cut short (the values are still printed); on Windows also: no\n"
+    "     table source answered (VeskInfo then stores three empty values)\n"
     "  2  usage or input error\n"
-    "  3  with --audit: a stored value differs\n"
+    "  3  with --audit: a stored value differs, or the values are only in the 64-bit view\n"
     "  With several inputs, the worst status among them.";
 
 struct Options {
     bool explain = false;
     bool json = false;
-    std::string source = "wmi";
-    std::string audit;
+    std::string source; // empty: the default, VeskInfo's own choice
+    bool audit = false;
+    std::string stored; // the export --audit names; empty: the live registry
     int codePage = 1252;
     std::string field;
+    std::string save;
     std::vector<std::string> inputs;
 
     TableSource Source() const {
         return source == "registry" ? TableSource::Registry : TableSource::Wmi;
     }
+    bool Live() const { return inputs.empty() && HaveLiveSources(); }
 };
 
 // The usage lines first, as manual-page generators expect them; each option with its value's
@@ -95,27 +111,40 @@ void Configure(CLI::App& app, Options& o) {
                                      "several inputs)");
     app.add_option("--source", o.source,
                    "The table VeskInfo gets: wmi (the table alone, as where\n"
-                   "WMI answers; the default) or registry (the registry\n"
-                   "copy walked from its first byte, header included)")
-        ->check(CLI::IsMember({"wmi", "registry"}))
-        ->option_text("wmi|registry");
-    CLI::Option* audit = app.add_option("--audit", o.audit,
+                   "WMI answers; the default for a file) or registry (the\n"
+                   "registry copy walked from its first byte, header\n"
+                   "included). On Windows, without an input: that live\n"
+                   "source, or firmware (GetSystemFirmwareTable, which\n"
+                   "VeskInfo never uses); by default the one VeskInfo uses")
+        ->check(CLI::IsMember({"wmi", "registry", "firmware"}))
+        ->option_text("wmi|registry|firmware");
+    CLI::Option* audit = app.add_option("--audit", o.stored,
                                         "Compare the values in STORED.reg, an export of\n"
                                         "HKLM\\SOFTWARE\\Vesk Computer Corporation\\SysInfo, with\n"
                                         "what VeskInfo records from TABLE (or from the export's\n"
-                                        "own \"SMBiosData\" value)")
-                             ->type_name("STORED.reg");
+                                        "own \"SMBiosData\" value); on Windows without\n"
+                                        "STORED.reg, the values stored in this machine's\n"
+                                        "registry with this machine's table")
+                             ->expected(0, 1)
+                             ->type_name("[STORED.reg]");
     app.add_option("--code-page", o.codePage,
                    "The machine's ANSI code page, for the texts of a UTF-16\n"
                    "export (default 1252)")
         ->type_name("N")
         ->needs(audit);
+    CLI::Option* save = app.add_option("--save", o.save,
+                                       "Also write the table walked, as an rsmb file (an\n"
+                                       "8-byte header, then the table) that this tool reads\n"
+                                       "on any system")
+                            ->type_name("FILE")
+                            ->excludes(audit);
     app.add_option("--field", o.field, "Print only this value, for scripts")
         ->check(CLI::IsMember({"manufacturer", "system-id", "regulatory-id"}))
         ->option_text("manufacturer|system-id|regulatory-id")
         ->excludes(json)
         ->excludes(explain)
-        ->excludes(audit);
+        ->excludes(audit)
+        ->excludes(save);
     app.add_option("INPUT", o.inputs, "Table files, directories or - (see Inputs)")->type_name("");
 }
 
@@ -151,31 +180,98 @@ void Explain(const TableInput& input, TableSource source, const Inspection& show
     if (other) PrintOtherSource(std::cout, *other, OtherSource(source), shown);
 }
 
+// What one table gives, in the form the options ask for.
+void Report(const Options& o, const TableInput& input, TableSource source, const Inspection& shown,
+            const LiveMachine* machine) {
+    const bool both = o.json || o.explain;
+    const std::optional<Inspection> other =
+        both && machine == nullptr ? InspectOther(input, source) : std::nullopt;
+    if (o.json) {
+        Json json = InputJson(input, source, shown, other ? &*other : nullptr);
+        if (machine != nullptr) {
+            json["source"] = LiveSourceName(kLiveSources[machine->shown]);
+            json["live"] = LiveJson(*machine);
+        }
+        WriteJson(std::cout, json, false);
+    } else if (!o.field.empty()) {
+        std::cout << ValueText(shown, FieldOf(o.field)) << "\n";
+    } else {
+        PrintValues(std::cout, shown);
+        if (o.explain && machine != nullptr) {
+            std::cout << "\n";
+            PrintLiveSources(std::cout, *machine);
+        }
+        if (o.explain) Explain(input, source, shown, other);
+    }
+    std::cout.flush();
+}
+
+// --save: the table walked, as an rsmb file.
+bool Save(const Options& o, const TableInput& input, TableSource source,
+          const LiveMachine* machine) {
+    if (o.save.empty()) return true;
+    const LiveTable* firmware = machine ? &machine->Table(LiveSource::Firmware) : nullptr;
+    const RsmbHeader* version =
+        firmware && firmware->input.hasHeader ? &firmware->input.header : nullptr;
+    std::string error;
+    if (WriteFileBytes(o.save, RsmbFileOf(input, source, version), error)) return true;
+    BadInput(o.save, error);
+    return false;
+}
+
 int RunSingle(const Options& o, const std::string& argument) {
+    if (o.source == "firmware")
+        return BadUse("--source firmware is this machine's own table: name no input");
     TableInput input;
     std::string error;
     if (!ReadTableInput(argument, input, error)) return BadInput(input.name, error);
     const TableSource source = o.Source();
     const Inspection shown = Inspect(input.Table(source), input.Length(source));
-    const bool both = o.json || o.explain;
-    const std::optional<Inspection> other = both ? InspectOther(input, source) : std::nullopt;
+    if (!Save(o, input, source, nullptr)) return kBadInput;
+    Report(o, input, source, shown, nullptr);
+    return WalkStatus(input, shown);
+}
+
+// Where no table source answers, VeskInfo stores three empty values.
+int NoLiveTable(const Options& o, const LiveMachine& machine) {
+    for (const LiveTable& table : machine.tables)
+        if (o.source == LiveSourceName(table.source))
+            return BadInput(table.input.name, table.problem);
     if (o.json) {
-        WriteJson(std::cout, InputJson(input, source, shown, other ? &*other : nullptr), false);
-    } else if (!o.field.empty()) {
-        std::cout << ValueText(shown, FieldOf(o.field)) << "\n";
+        Json json = {{"input", "this machine"},
+                     {"source", nullptr},
+                     {"result", 0},
+                     {"walk_completed", false}};
+        for (const IdentityField field : kFields)
+            json[JsonFieldName(field)] = "";
+        json["live"] = LiveJson(machine);
+        WriteJson(std::cout, json, false);
     } else {
-        PrintValues(std::cout, shown);
-        if (o.explain) Explain(input, source, shown, other);
+        std::cout << (o.field.empty() ? "\n\n\n" : "\n");
+        if (o.explain) PrintLiveSources(std::cout << "\n", machine);
     }
     std::cout.flush();
-    return WalkStatus(input, shown);
+    std::cerr << kProgram << ": no table source answered: VeskInfo stores three empty values\n";
+    return kCutShort;
+}
+
+// This machine's table, through VeskInfo's own sources (Windows).
+int RunLive(const Options& o) {
+    const LiveMachine machine = AskMachine(o.source, o.json || o.explain || !o.save.empty());
+    if (machine.shown < 0) return NoLiveTable(o, machine);
+    const LiveTable& table = machine.tables[machine.shown];
+    const TableSource part = WalkedPart(table.source);
+    const Inspection& shown = machine.walks[machine.shown];
+    if (!Save(o, table.input, part, &machine)) return kBadInput;
+    Report(o, table.input, part, shown, &machine);
+    return WalkStatus(table.input, shown);
 }
 
 // The table to audit against: TABLE, or the "SMBiosData" value of the export itself.
 bool AuditTable(const Options& o, const StoredValues& stored, TableInput& table,
                 std::string& error) {
     if (!o.inputs.empty()) return ReadTableInput(o.inputs[0], table, error);
-    table.name = o.audit;
+    table.name = o.stored;
     table.format = InputFormat::RegExport;
     if (!FindSMBiosData(stored.file, table.bytes, error)) {
         error += ": name the TABLE to compare with";
@@ -185,14 +281,55 @@ bool AuditTable(const Options& o, const StoredValues& stored, TableInput& table,
     return true;
 }
 
-void PrintAuditJson(const Options& o, const StoredValues& stored, const AuditResult& audit,
-                    const TableInput& table, const Inspection& shown,
-                    const std::optional<Inspection>& other) {
-    Json json = {
-        {"stored", JsonText(o.audit)}, {"key", JsonText(stored.key)}, {"code_page", o.codePage}};
+// What an audit compares: the stored values and the walk of a table.
+struct AuditSubject {
+    std::string storedName; // the export, or "registry"
+    int codePage = 0;
+    const StoredValues* stored = nullptr;
+    const TableInput* table = nullptr;
+    TableSource source = TableSource::Wmi;
+    Inspection shown;
+    std::optional<Inspection> other;
+    const LiveMachine* machine = nullptr;
+};
+
+void PrintAuditJson(const AuditSubject& subject, const AuditResult& audit, bool only64) {
+    Json json = {{"stored", JsonText(subject.storedName)},
+                 {"key", JsonText(subject.stored->key)},
+                 {"code_page", subject.codePage}};
+    if (subject.machine != nullptr) json["only_64_bit_view"] = only64;
     json.update(AuditJson(audit));
-    json["table"] = InputJson(table, o.Source(), shown, other ? &*other : nullptr);
+    const Inspection* other = subject.other ? &*subject.other : nullptr;
+    json["table"] = subject.table != nullptr
+                        ? InputJson(*subject.table, subject.source, subject.shown, other)
+                        : Json(nullptr);
+    if (subject.machine != nullptr) json["live"] = LiveJson(*subject.machine);
     WriteJson(std::cout, json, false);
+}
+
+const char kOnly64[] =
+    "Note: the values are stored only in the 64-bit view of the registry, where VeskInfo (a "
+    "32-bit program) never writes them: another tool wrote them\n";
+
+int ReportAudit(const Options& o, const AuditSubject& subject, bool only64) {
+    const Inspection* other = subject.other ? &*subject.other : nullptr;
+    const AuditResult audit = Audit(*subject.stored, subject.shown, other, subject.source);
+    if (o.json) {
+        PrintAuditJson(subject, audit, only64);
+    } else {
+        PrintAudit(std::cout, audit);
+        if (only64) std::cout << kOnly64;
+        if (o.explain) {
+            std::cout << "\nStored: " << subject.storedName << ", key " << subject.stored->key
+                      << "\n";
+            if (subject.machine != nullptr) PrintLiveSources(std::cout << "\n", *subject.machine);
+            if (subject.table != nullptr)
+                Explain(*subject.table, subject.source, subject.shown, subject.other);
+        }
+    }
+    std::cout.flush();
+    if (!audit.allMatch || only64) return kMismatch;
+    return subject.table != nullptr ? WalkStatus(*subject.table, subject.shown) : kCutShort;
 }
 
 int RunAudit(const Options& o) {
@@ -201,27 +338,50 @@ int RunAudit(const Options& o) {
     std::vector<unsigned char> bytes;
     StoredValues stored;
     std::string error;
-    if (!codePage.Open(o.codePage, error) || !ReadInputBytes(o.audit, bytes, error) ||
+    if (!codePage.Open(o.codePage, error) || !ReadInputBytes(o.stored, bytes, error) ||
         !ReadStoredValues(bytes, codePage, stored, error))
-        return BadInput(o.audit, error);
+        return BadInput(o.stored, error);
     TableInput table;
     if (!AuditTable(o, stored, table, error)) return BadInput(table.name, error);
-    const TableSource source = o.Source();
-    const Inspection shown = Inspect(table.Table(source), table.Length(source));
-    const std::optional<Inspection> other = InspectOther(table, source);
-    const AuditResult audit = Audit(stored, shown, other ? &*other : nullptr, source);
-    if (o.json) {
-        PrintAuditJson(o, stored, audit, table, shown, other);
+    AuditSubject subject;
+    subject.storedName = o.stored;
+    subject.codePage = o.codePage;
+    subject.stored = &stored;
+    subject.table = &table;
+    subject.source = o.Source();
+    subject.shown = Inspect(table.Table(subject.source), table.Length(subject.source));
+    subject.other = InspectOther(table, subject.source);
+    return ReportAudit(o, subject, false);
+}
+
+// The values stored in this machine's registry against its live table (Windows).
+int RunLiveAudit(const Options& o) {
+    if (!o.inputs.empty())
+        return BadUse("--audit without STORED.reg compares with this machine's table: name no "
+                      "TABLE");
+    LiveStoredValues stored;
+    std::string error;
+    if (!ReadLiveStoredValues(stored, error)) return BadInput("registry", error);
+    const LiveMachine machine = AskMachine(o.source, true);
+    AuditSubject subject;
+    subject.storedName = "registry";
+    subject.codePage = stored.codePage;
+    subject.stored = &stored.values;
+    subject.machine = &machine;
+    if (machine.shown >= 0) {
+        const LiveTable& table = machine.tables[machine.shown];
+        subject.table = &table.input;
+        subject.source = WalkedPart(table.source);
+        subject.shown = machine.walks[machine.shown];
+        // The registry copy, where VeskInfo takes WMI's table: what it records when WMI fails.
+        if (table.source == LiveSource::Wmi && machine.Table(LiveSource::Registry).answered)
+            subject.other = machine.walks[static_cast<int>(LiveSource::Registry)];
+    } else if (!o.source.empty()) {
+        return NoLiveTable(o, machine);
     } else {
-        PrintAudit(std::cout, audit);
-        if (o.explain) {
-            std::cout << "\nStored: " << o.audit << ", key " << stored.key << "\n";
-            Explain(table, source, shown, other);
-        }
+        subject.shown.result = 0; // no source answered: VeskInfo stores three empty values
     }
-    std::cout.flush();
-    const int walk = WalkStatus(table, shown);
-    return audit.allMatch ? walk : kMismatch;
+    return ReportAudit(o, subject, stored.only64);
 }
 
 // Several inputs, or a directory: one record per input.
@@ -229,15 +389,18 @@ bool IsBatch(const Options& o) {
     if (o.inputs.size() > 1) return true;
     std::error_code error;
     return o.inputs.size() == 1 && o.inputs[0] != "-" &&
-           std::filesystem::is_directory(o.inputs[0], error);
+           std::filesystem::is_directory(std::filesystem::u8path(o.inputs[0]), error);
 }
 
 int RunBatchOf(const Options& o) {
     if (o.explain) return BadUse("--explain takes one input");
+    if (!o.save.empty()) return BadUse("--save takes one input");
+    if (o.source == "firmware")
+        return BadUse("--source firmware is this machine's own table: name no input");
     BatchOptions options;
     options.json = o.json;
     options.source = o.Source();
-    options.progress = isatty(STDERR_FILENO) != 0;
+    options.progress = StandardErrorIsTerminal();
     options.field = o.field;
     return RunBatch(ExpandInputs(o.inputs), options, std::cout, std::cerr);
 }
@@ -245,32 +408,40 @@ int RunBatchOf(const Options& o) {
 int Run(const Options& o) {
     for (const std::string& input : o.inputs)
         if (input.empty()) return BadUse("empty file name");
-    if (!o.audit.empty()) return RunAudit(o);
+    if (o.audit && !o.stored.empty()) return RunAudit(o);
+    if (o.audit && HaveLiveSources()) return RunLiveAudit(o);
+    if (o.audit) return BadUse("--audit needs STORED.reg, an export of the stored values");
     if (IsBatch(o)) return RunBatchOf(o);
+    if (o.Live()) return RunLive(o);
     return RunSingle(o, o.inputs.empty() ? "" : o.inputs[0]);
 }
 
 // True when no argument is an option: then every argument is an input, as the parser would
 // find too. Setting the parser up is about a third of the work of a run on one table.
-bool OnlyInputs(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
-        if (argv[i][0] == '-' && argv[i][1] != '\0') return false;
+bool OnlyInputs(const std::vector<std::string>& arguments) {
+    for (const std::string& argument : arguments)
+        if (argument.size() > 1 && argument[0] == '-') return false;
     return true;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    RestrictLibrarySearch();
     std::ios::sync_with_stdio(false);
+    UseBinaryStreams();
     Options options;
-    if (OnlyInputs(argc, argv)) {
-        options.inputs.assign(argv + 1, argv + argc);
+    std::vector<std::string> arguments = CommandArguments(argc, argv);
+    if (OnlyInputs(arguments)) {
+        options.inputs = std::move(arguments);
         return Run(options);
     }
     CLI::App app("", kProgram);
     Configure(app, options);
+    CLI::Option* audit = app.get_option("--audit");
     try {
-        app.parse(argc, argv);
+        // CLI11 takes the arguments last one first.
+        app.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend()));
     } catch (const CLI::CallForHelp&) {
         std::cout << app.help();
         return kCompleted;
@@ -280,6 +451,7 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& error) {
         return BadUse(error.what());
     }
+    options.audit = audit->count() > 0;
     const std::vector<std::string> extras = app.remaining();
     if (!extras.empty()) {
         const std::string& extra = extras.front();

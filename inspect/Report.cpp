@@ -9,13 +9,13 @@ const IdentityField kFields[3] = {IdentityField::Manufacturer, IdentityField::Sy
 std::string Quoted(const std::string& text) {
     std::string quoted = "\"";
     for (const char c : text) {
-        const unsigned char byte = static_cast<unsigned char>(c);
+        const unsigned char code = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
             quoted += '\\';
             quoted += c;
-        } else if (byte < 0x20 || byte == 0x7F) {
+        } else if (code < 0x20 || code == 0x7F) {
             char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", code);
             quoted += escaped;
         } else {
             quoted += c;

@@ -8,7 +8,6 @@ const char kKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vesk Computer Corporation\\Sy
 // Where a 32-bit program's key shows in the 64-bit view; the 32-bit view shows kKey.
 const char kWowKey[] =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Vesk Computer Corporation\\SysInfo";
-constexpr int kRegSz = 1;
 
 const RegSection* FindSection(const RegFile& file, const char* key) {
     for (const RegSection& section : file.sections)
@@ -61,18 +60,21 @@ void ReadValue(const RegValue& value, RegEncoding encoding, const CodePage& code
     int type = 0;
     std::string error;
     if (!DecodeHexValue(value, bytes, type, error)) {
-        stored.problem = value.data.rfind(u"=dword:", 0) == 0
-                             ? "stored as a DWORD, not as text (REG_SZ)"
-                             : "unreadable: " + error;
-    } else if (type != kRegSz) {
         stored.problem =
-            "stored as registry type " + std::to_string(type) + ", not as text (REG_SZ, type 1)";
+            value.data.rfind(u"=dword:", 0) == 0 ? TypeProblem(kRegDword) : "unreadable: " + error;
+    } else if (type != kRegSz) {
+        stored.problem = TypeProblem(type);
     } else if (!HexToText(bytes, encoding, codePage, stored.text)) {
         stored.problem = CodePageProblem(codePage);
     }
 }
 
 } // namespace
+
+std::string TypeProblem(int type) {
+    if (type == kRegDword) return "stored as a DWORD, not as text (REG_SZ)";
+    return "stored as registry type " + std::to_string(type) + ", not as text (REG_SZ, type 1)";
+}
 
 const char* StoredValueName(IdentityField field) {
     switch (field) {

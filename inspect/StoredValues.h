@@ -25,6 +25,14 @@ struct StoredValues {
     }
 };
 
+// VeskInfo's key under HKEY_LOCAL_MACHINE.
+constexpr char kSysInfoSubkey[] = "SOFTWARE\\Vesk Computer Corporation\\SysInfo";
+
+constexpr int kRegSz = 1;
+constexpr int kRegDword = 4;
+// Why a value of registry type `type` (other than REG_SZ) is no text VeskInfo stored.
+std::string TypeProblem(int type);
+
 // "System Manufacturer", "SystemIdHex", "RegulatoryID".
 const char* StoredValueName(IdentityField field);
 

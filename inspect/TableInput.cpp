@@ -1,12 +1,12 @@
 #include "TableInput.h"
 
+#include "Platform.h"
 #include "RegExport.h"
 
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,7 +63,7 @@ bool ReadAll(int fd, size_t sizeHint, std::vector<unsigned char>& bytes, std::st
 
 bool ReadSource(const std::string& path, bool machineTable, std::vector<unsigned char>& bytes,
                 std::string& error) {
-    const FileGuard file(path == "-" ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const FileGuard file(path == "-" ? STDIN_FILENO : OpenForReading(path));
     if (file.Get() < 0) {
         error = OpenError(errno, machineTable);
         return false;

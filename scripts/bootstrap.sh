@@ -8,7 +8,8 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok ins
 
 pkgs=(cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
       libcli11-dev nlohmann-json3-dev hyperfine
-      g++-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
+      g++-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
+      mingw-w64-tools
       wine wine64 wine32:i386 qemu-user-static dmidecode python3
       osslsigncode openssl lintian help2man man-db dpkg-dev file gdb
       softhsm2 libengine-pkcs11-openssl wixl msitools faketime)

@@ -6,6 +6,7 @@
 #   VeskInfo-<product version>.msi
 #                         the installer package (packaging/msi) holding that signed VeskInfo.exe
 #                         and running it once on install, repair and upgrade; signed the same way
+#   veskinfo-inspect.exe  the 64-bit Windows inspector, stripped and signed like VeskInfo.exe
 #   veskinfo-inspect_<version>_<arch>.deb
 #   SHA256SUMS            over every other file of dist/
 #   TEST-SIGNED           only when no signing key was given
@@ -24,6 +25,12 @@ fail() {
 
 echo "dist: VeskInfo.exe (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH)"
 exe_dir=$(scripts/release-exe.sh .)
+# The inspector comes from the Windows build (Release, like windows-release), whose 64-bit part
+# `make test` has already built; only VeskInfo.exe is rebuilt from scratch to be reproducible.
+echo "dist: veskinfo-inspect.exe"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j2 --target win64 >/dev/null
+inspect_exe=build/win/win64/release/veskinfo-inspect.exe
 echo "dist: veskinfo-inspect package"
 cmake --preset release >/dev/null
 rm -f build/release/package/*.deb
@@ -44,6 +51,9 @@ msi=$(dirname "$exe_dir")/msi/VeskInfo-$version.msi
 python3 packaging/msi/build_msi.py "$dist/VeskInfo.exe" "$version" "$msi"
 # The same key, and the same notice if any, as the executable's.
 scripts/sign.sh "$msi" "$dist/VeskInfo-$version.msi" >/dev/null
+echo "dist: signing veskinfo-inspect.exe"
+VESK_SIGN_DESCRIPTION="VeskInfo identity inspector" scripts/sign.sh \
+    "$inspect_exe" "$dist/veskinfo-inspect.exe" >/dev/null
 install -m 644 "$exe_dir/VeskInfo.exe.debug" "${debs[0]}" "$dist/"
 sums=$(cd "$dist" && find . -maxdepth 1 -type f -printf '%P\n' | LC_ALL=C sort |
     xargs -d '\n' sha256sum --)

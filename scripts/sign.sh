@@ -9,8 +9,9 @@
 #   VESK_SIGN_PKCS11_CERT=pkcs11: URI of the certificate, or VESK_SIGN_CERTS=certificate file
 #   VESK_SIGN_PASSWORD_FILE=file holding the token's PIN (optional)
 # and, optionally, VESK_SIGN_TIMESTAMP_URL (an RFC 3161 time-stamping service; needs the
-# network) and VESK_SIGN_CAFILE (the roots the signature is verified against; default the
-# system's). Without a key, a throwaway self-signed certificate made in build/signing/ signs,
+# network), VESK_SIGN_CAFILE (the roots the signature is verified against; default the
+# system's) and VESK_SIGN_DESCRIPTION (the program's name in the signature). Without a key, a
+# throwaway self-signed certificate made in build/signing/ signs,
 # the output says so plainly, and the notice goes to the file NOTICE too.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -77,8 +78,8 @@ test_signed_notice() {
     local fingerprint
     fingerprint=$(openssl x509 -in "$signing/test-cert.pem" -noout -fingerprint -sha256 | cut -d= -f2)
     cat <<NOTICE
-THIS RELEASE IS TEST-SIGNED. VeskInfo.exe and the installer package carry an Authenticode
-signature made with a throwaway self-signed certificate that make dist created in
+THIS RELEASE IS TEST-SIGNED. Its executables and the installer package carry Authenticode
+signatures made with a throwaway self-signed certificate that make dist created in
 build/signing/, whose SHA-256 fingerprint is
   $fingerprint
 Nobody trusts that certificate: do not ship this release. To sign with the vendor's
@@ -92,7 +93,7 @@ rm -f "$signed"
 choose_key
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-args=(sign "${key_args[@]}" -h sha256 -n "VeskInfo system identity recorder")
+args=(sign "${key_args[@]}" -h sha256 -n "${VESK_SIGN_DESCRIPTION:-VeskInfo system identity recorder}")
 [ -z "${VESK_SIGN_TIMESTAMP_URL:-}" ] || args+=(-ts "$VESK_SIGN_TIMESTAMP_URL")
 osslsigncode "${args[@]}" -in "$unsigned" -out "$signed" >"$log" 2>&1 ||
     { cat "$log" >&2; fail "signing failed"; }

@@ -5,13 +5,6 @@
 
 #include <climits>
 
-namespace {
-
-constexpr char kSMBiosDataKey[] = "system\\currentcontrolset\\services\\mssmbios\\data";
-constexpr char kSMBiosDataValue[] = "SMBiosData";
-
-} // namespace
-
 // A missing key counts as an answer without a table, so the extraction falls back to its
 // defaults. Running out of memory for the block is not handled here: it ends the run.
 int GetSMBIOSFromRegistry(TableBlock& block, int& length) {

@@ -15,5 +15,11 @@ TableBlock AllocateTableBlock(size_t bytes);
 // The table sources, asked in this order. Each first empties `block` and sets `length` to 0,
 // then returns 1 with the table (or, for a source that answered without one, no block), or 0
 // with no block.
-int GetSMBIOSFromWMI(TableBlock& block, int& length);
+// `lastResult`, when given, receives the last HRESULT the WMI source met (S_OK where a stage
+// answered without failing but gave no table).
+int GetSMBIOSFromWMI(TableBlock& block, int& length, HRESULT* lastResult = nullptr);
 int GetSMBIOSFromRegistry(TableBlock& block, int& length);
+
+// Where the registry source finds the table: the SMBIOS driver service's copy under HKLM.
+constexpr char kSMBiosDataKey[] = "system\\currentcontrolset\\services\\mssmbios\\data";
+constexpr char kSMBiosDataValue[] = "SMBiosData";

@@ -100,11 +100,12 @@ bool CopyByteArray(const VARIANT& value, TableBlock& block, int& length) {
     return true;
 }
 
-// Reads "SMBiosData" of the one instance. The VARIANTs are cleared when this returns, the
-// "SMBiosData" one first; the caller's guards then release the instance and the enumerator.
+// Reads "SMBiosData" of the one instance; `result` follows the calls' HRESULTs. The VARIANTs are
+// cleared when this returns, the "SMBiosData" one first; the caller's guards then release the
+// instance and the enumerator.
 bool ReadRawTable(IWbemServices* services, InterfaceGuard<IEnumWbemClassObject>& enumerator,
-                  InterfaceGuard<IWbemClassObject>& instance, TableBlock& block, int& length) {
-    HRESULT result;
+                  InterfaceGuard<IWbemClassObject>& instance, TableBlock& block, int& length,
+                  HRESULT& result) {
     {
         ComText className(kRawTablesClass);
         result =
@@ -154,6 +155,7 @@ int CWMIInterface::Connect() {
         DebugTrace(TRACE_WMI_CONNECT_EXCEPTION);
     }
     if (FAILED(lastResult)) DebugTrace(TRACE_WMI_ERROR_CODE, static_cast<long>(lastResult));
+    lastHResult = lastResult;
     return result;
 }
 
@@ -192,7 +194,8 @@ int CWMIInterface::GetSMBIOSInfo(TableBlock& block, int& length) {
     InterfaceGuard<IWbemClassObject> instance;
     int result = kWmiFailure;
     try {
-        if (ReadRawTable(services, enumerator, instance, block, length)) result = kWmiSuccess;
+        if (ReadRawTable(services, enumerator, instance, block, length, lastHResult))
+            result = kWmiSuccess;
     } catch (...) {
         DebugTrace(TRACE_WMI_INFO_EXCEPTION);
     }

@@ -27,6 +27,9 @@ class CWMIInterface {
     void ReleaseInterfaces();
 
     int connected = 0;
+    // The last HRESULT a call of Connect or GetSMBIOSInfo met, for callers that report why no
+    // table came (the program itself only traces the connection's failures).
+    HRESULT lastHResult = S_OK;
     IWbemLocator* locator = nullptr;
     IWbemServices* services = nullptr;
 

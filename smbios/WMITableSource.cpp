@@ -4,12 +4,13 @@
 #include "smbios/TableBlock.h"
 #include "smbios/WMIInterface.h"
 
-int GetSMBIOSFromWMI(TableBlock& block, int& length) {
+int GetSMBIOSFromWMI(TableBlock& block, int& length, HRESULT* lastResult) {
     block.reset();
     length = 0;
     CWMIInterface wmi;
-    if (wmi.Connect() != kWmiSuccess) return 0;
-    const bool copied = wmi.GetSMBIOSInfo(block, length) == kWmiSuccess;
+    const bool copied =
+        wmi.Connect() == kWmiSuccess && wmi.GetSMBIOSInfo(block, length) == kWmiSuccess;
+    if (lastResult != nullptr) *lastResult = wmi.lastHResult;
     wmi.ReleaseInterfaces();
     return copied ? 1 : 0;
 }

@@ -1,6 +1,6 @@
-"""Reads what the tests check in a 32-bit PE executable, without running it: the machine and
-subsystem, the hardening flags and section permissions, the imported DLLs, the version
-resource's numbers and the manifest."""
+"""Reads what the tests check in a PE executable (32 or 64-bit), without running it: the
+machine and subsystem, the hardening flags and section permissions, the imported DLLs, the
+version resource's numbers and the manifest."""
 import struct
 import sys
 
@@ -16,10 +16,12 @@ class Image:
         (self.machine, sections, _, _, _, optional_size,
          self.characteristics) = struct.unpack_from("<HHIIIHH", data, pe + 4)
         optional = pe + 24
-        if struct.unpack_from("<H", data, optional)[0] != 0x10B:
-            raise ValueError("not a 32-bit (PE32) image")
+        magic = struct.unpack_from("<H", data, optional)[0]
+        if magic not in (0x10B, 0x20B):
+            raise ValueError("neither a PE32 nor a PE32+ image")
         self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", data, optional + 68)
-        self.directories = [struct.unpack_from("<II", data, optional + 96 + 8 * i) for i in range(16)]
+        first = optional + (96 if magic == 0x10B else 112)  # PE32+ has 64-bit stack and heap sizes
+        self.directories = [struct.unpack_from("<II", data, first + 8 * i) for i in range(16)]
         table = self.section_table = optional + optional_size
         self.sections = [struct.unpack_from("<IIII", data, table + 40 * i + 8) for i in range(sections)]
         # (name, characteristics) of each section

@@ -85,14 +85,14 @@ class Wine:
         self.env.pop("WINEARCH", None)
         self.exe = self.build / "app" / "VeskInfo.exe"
 
-    def _run(self, args, timeout=900, loader="wine64", env=None):
+    def _run(self, args, timeout=900, loader="wine64", env=None, cwd=None):
         """Runs a Windows program, its output going to files. 64-bit helpers go straight to the
         64-bit loader: `wine` would first start its 32-bit loader, which costs a minute where
         that is emulated."""
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             result = subprocess.run([loader] + [str(a) for a in args], env=env or self.env,
                                     stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                    timeout=timeout)
+                                    timeout=timeout, cwd=cwd)
             out.seek(0)
             err.seek(0)
             return subprocess.CompletedProcess(result.args, result.returncode, out.read(),
@@ -139,9 +139,10 @@ class Wine:
         self.seed(table)
 
     @staticmethod
-    def _locator_commands(server):
-        return [("setsz", "32", LOCATOR_KEY, "", server),
-                ("setsz", "32", LOCATOR_KEY, "ThreadingModel", "Both")]
+    def _locator_commands(server, view="32"):
+        """The locator's registration in a view: 32 for VeskInfo.exe, 64 for the inspector."""
+        return [("setsz", view, LOCATOR_KEY, "", server),
+                ("setsz", view, LOCATOR_KEY, "ThreadingModel", "Both")]
 
     def read_back(self):
         """Puts back Wine's own locator, version and relay settings, whatever a scenario changed, and reads

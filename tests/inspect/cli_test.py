@@ -269,6 +269,18 @@ class BadInput(Files):
         self.assertEqual(done.stderr, b"veskinfo-inspect: unknown option '--verbose' "
                                       b"(try 'veskinfo-inspect --help')\n")
 
+    def test_options_that_need_this_machine_or_one_input(self):
+        hint = " (try 'veskinfo-inspect --help')"
+        cases = [
+            (["--source", "firmware", DESKTOP],
+             "--source firmware is this machine's own table: name no input" + hint),
+            (["--save", "x.rsmb", DESKTOP, DESKTOP], "--save takes one input" + hint),
+            (["--audit"], "--audit needs STORED.reg, an export of the stored values" + hint),
+        ]
+        for args, message in cases:
+            with self.subTest(args[0]):
+                self.assert_rejected(run(*args), message)
+
 
 
 if __name__ == "__main__":

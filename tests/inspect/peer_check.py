@@ -114,8 +114,11 @@ def check_sample(inspector, source_dir, name):
 PRINTABLE = "".join(chr(c) for c in range(0x20, 0x7F))
 
 
-def random_text(rng):
-    length = rng.choice([1, 2, 5, 12, 30, 60, 127, 128, 180])
+EDGE_LENGTHS = [1, 2, 5, 12, 30, 60, 127, 128, 180]
+
+
+def random_text(rng, lengths=EDGE_LENGTHS):
+    length = rng.choice(lengths)
     text = "".join(rng.choice(PRINTABLE) for _ in range(length))
     if rng.random() < 0.1:  # a byte outside ASCII
         at = rng.randrange(len(text))
@@ -133,11 +136,12 @@ def random_oem_string(rng):
     return random_text(rng)
 
 
-def random_table(rng, ms):
+def random_table(rng, ms, others_count=(2, 12), lengths=EDGE_LENGTHS):
     """A well-formed table: one type-1 structure, zero to three OEM-strings structures and other
-    structures in random order, closed by the end-of-table structure."""
+    structures (a number in the range `others_count`) in random order, closed by the
+    end-of-table structure; texts of the `lengths` given."""
     t = ms.Table()
-    text = lambda: random_text(rng) if rng.random() < 0.8 else None  # noqa: E731
+    text = lambda: random_text(rng, lengths) if rng.random() < 0.8 else None  # noqa: E731
     others = [
         lambda: t.add(ms.bios_information, text(), text(), text()),
         lambda: t.add(ms.baseboard, text(), text(), text(), text(), text(), text(), 0),
@@ -151,7 +155,7 @@ def random_table(rng, ms):
                       [random_text(rng) for _ in range(rng.randrange(0, 3))]),
     ]
     maker = random_text(rng) if rng.random() < 0.9 else None
-    plan = [rng.choice(others) for _ in range(rng.randrange(2, 12))]
+    plan = [rng.choice(others) for _ in range(rng.randrange(*others_count))]
     plan += [lambda: t.add(ms.oem_strings, [random_oem_string(rng)
                                             for _ in range(rng.randrange(0, 7))])
              for _ in range(rng.randrange(0, 4))]

@@ -93,6 +93,28 @@ class DumpFormats(Files):
                 self.assertIn(f"Format: {fmt}", explained)
                 self.assertIn(f"bytes from offset {offset}, ", explained)
 
+    def test_save_writes_the_table_walked_as_rsmb(self):
+        """--save: an RSMB header (the input's own, its entry point's version, or 3.0) and the
+        table; read back, the same values."""
+        cases = [("raw", DESKTOP_TABLE, [], b"\0\x03\x00\x00"),
+                 ("dump", dmidump.dump(DESKTOP_TABLE, kind="2"), [], b"\0\x02\x08\x00"),
+                 ("rsmb", dmidump.rsmb(DESKTOP_TABLE, minor=4, revision=1) + b"tail", [],
+                  b"\0\x03\x04\x01"),
+                 ("reg, registry source", reg_export(DESKTOP_TABLE), ["--source", "registry"],
+                  b"\0\x03\x00\x00")]
+        for name, data, args, header in cases:
+            with self.subTest(name):
+                saved = Path(self.dir.name) / "saved.rsmb"
+                self.assert_values(run("--save", saved, *args, self.file("input", data)),
+                                   f"{MAKER}\n{SYSTEM_ID}\n{REGULATORY}\n".encode())
+                written = saved.read_bytes()
+                self.assertEqual(written[:4], header)
+                self.assertEqual(written[8:], DESKTOP_TABLE)
+                self.assert_values(run(saved), f"{MAKER}\n{SYSTEM_ID}\n{REGULATORY}\n".encode())
+        done = run("--save", Path(self.dir.name) / "no" / "such.rsmb", DESKTOP)
+        self.assertEqual((done.returncode, done.stdout), (2, b""))
+        self.assertIn(b"such.rsmb: cannot create: No such file or directory", done.stderr)
+
     def test_wrong_checksums_are_said_and_the_table_still_walked(self):
         cases = [("3", [5], {"checksum_ok": False, "intermediate_checksum_ok": True}),
                  ("2", [4], {"checksum_ok": False, "intermediate_checksum_ok": True}),
@@ -177,8 +199,10 @@ class Audit(Files):
             ("another identifier", sysinfo_export(stored(system_id="B12")), DESKTOP, 3,
              [match, "differs: the firmware has changed since VeskInfo ran", match]),
             ("a value missing", sysinfo_export(stored(regulatory=None)), DESKTOP, 3,
-             [match, match, "RegulatoryID: stored (none), expected \"VCC-D7400\": differs: the "
-              "export holds no such value"]),
+             [match, match, "RegulatoryID: stored (none), expected \"VCC-D7400\": differs: this "
+              "value is missing while the others are stored"]),
+            ("every value missing", sysinfo_export({}), DESKTOP, 3,
+             ["none of the three values is stored: VeskInfo has not run on this machine"] * 3),
             ("case changed", sysinfo_export(stored(maker=MAKER.upper())), DESKTOP, 3,
              ["differs only in case", match, match]),
             ("leading zeros", sysinfo_export(stored(system_id="0a47")), DESKTOP, 3,
@@ -303,6 +327,12 @@ class Batch(Files):
         self.assertEqual(records[1]["system_id"], SYSTEM_ID)
         self.assertEqual(records[1]["values"]["system_id"]["source"], "oem-system-id")
         self.assertEqual(records[2]["result"], 0)
+        self.assertEqual(records[2]["status"], "cut-short")
+        self.assertEqual(records[2]["anomalies"][0]["kind"], "string-number-out-of-range")
+        # A record holds the values, not the structure list of a single input's report.
+        self.assertEqual(set(records[1]), {"input", "format", "source", "status", "result",
+                                           "walk_completed", "manufacturer", "system_id",
+                                           "regulatory_id", "values", "anomalies"})
         self.assertEqual(set(records[3]), {"input", "format", "error"})
 
     def test_worst_status_without_unreadable_inputs(self):

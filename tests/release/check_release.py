@@ -21,6 +21,7 @@ import peinfo  # noqa: E402
 
 DIST = ROOT / os.environ.get("VESK_DIST_DIR", "dist")
 EXE, DEBUG = DIST / "VeskInfo.exe", DIST / "VeskInfo.exe.debug"
+INSPECT_EXE = DIST / "veskinfo-inspect.exe"
 WINDOWS_BUILD = ROOT / "build" / "windows-release"
 SIGNING = ROOT / "build" / "signing"
 INSPECT_BUILD = ROOT / "build" / "release" / "inspect" / "veskinfo-inspect"
@@ -31,6 +32,8 @@ SIZE_LIMIT = 200 * 1000
 # DLLs Windows always loads from the system directory (Known DLLs): nothing planted beside the
 # program can stand in for them.
 SYSTEM_IMPORTS = {"ADVAPI32.DLL", "KERNEL32.DLL", "MSVCRT.DLL", "OLE32.DLL", "OLEAUT32.DLL"}
+# The inspector may also take the wide command line apart (shell32, a Known DLL too).
+SYSTEM_DLLS = SYSTEM_IMPORTS | {"SHELL32.DLL"}
 RELOCS_STRIPPED = 0x0001
 HARDENING_FLAGS = {0x0040: "ASLR (DYNAMIC_BASE)", 0x0100: "DEP (NX_COMPAT)",
                    0x0400: "no SEH handlers (NO_SEH)"}
@@ -61,8 +64,8 @@ def pe_timestamp(data):
     return int.from_bytes(data[data.index(b"PE\0\0") + 8:][:4], "little")
 
 
-def section_names(path):
-    listing = run("i686-w64-mingw32-objdump", "-h", path, text=True).stdout
+def section_names(path, objdump="i686-w64-mingw32-objdump"):
+    listing = run(objdump, "-h", path, text=True).stdout
     return re.findall(r"^\s+\d+\s+(\S+)\s", listing, re.M)
 
 
@@ -231,6 +234,29 @@ class Signature(unittest.TestCase):
                 copy = self.temp / ("changed-%d.exe" % offset)
                 copy.write_bytes(data[:offset] + bytes([data[offset] ^ 0x01]) + data[offset + 1:])
                 self.assertFalse(verify(copy, self.roots))
+
+
+class WindowsInspector(unittest.TestCase):
+    """veskinfo-inspect.exe: a signed 64-bit console program that asks for no rights."""
+
+    def test_signed_64_bit_console_program(self):
+        roots = SIGNING / "test-cert.pem" if (DIST / "TEST-SIGNED").exists() else Path(
+            os.environ.get("VESK_SIGN_CAFILE", "/etc/ssl/certs/ca-certificates.crt"))
+        self.assertTrue(verify(INSPECT_EXE, roots))
+        info = peinfo.read(INSPECT_EXE)
+        self.assertEqual((info["machine"], info["subsystem"]), (0x8664, 3))
+        self.assertLessEqual(set(info["imports"]), SYSTEM_DLLS)
+        high_entropy_aslr_dep = 0x0020 | 0x0040 | 0x0100
+        self.assertEqual(peinfo.Image(INSPECT_EXE.read_bytes()).dll_characteristics
+                         & high_entropy_aslr_dep, high_entropy_aslr_dep)
+        self.assertIn(b'level="asInvoker"', info["manifest"])
+        self.assertIn(b'processorArchitecture="amd64"', info["manifest"])
+        wanted = versions()
+        self.assertEqual(info["file_version"], tuple(map(int, wanted["FILE"].split("."))))
+        self.assertEqual(info["product_version"], tuple(map(int, wanted["PRODUCT"].split("."))))
+        self.assertFalse([n for n in section_names(INSPECT_EXE, "x86_64-w64-mingw32-objdump")
+                          if n.startswith(".debug")])
+        print("\nveskinfo-inspect.exe: %d bytes" % INSPECT_EXE.stat().st_size, file=sys.stderr)
 
 
 class Signing(unittest.TestCase):

@@ -1,0 +1,26 @@
+// What differs between the Linux and the Windows build of the inspector: the command line, files
+// opened and written by name, the standard streams. PlatformPosix.cpp and PlatformWindows.cpp
+// implement it; the rest of the inspector is the same code on both.
+#pragma once
+#include <string>
+#include <vector>
+
+// The program's arguments after its name. On Windows they are taken from the wide command
+// line and converted to UTF-8, so that names outside the ANSI code page survive; elsewhere they
+// are the bytes of `argv`.
+std::vector<std::string> CommandArguments(int argc, char** argv);
+
+// Keeps DLLs loaded by name to the system directory, as VeskInfo does at start-up (Windows).
+void RestrictLibrarySearch();
+
+// Standard input and output carry bytes as they are (no line-end translation on Windows).
+void UseBinaryStreams();
+
+bool StandardErrorIsTerminal();
+
+// Opens `path` (UTF-8 on Windows) for reading: a descriptor for read(), or -1 with errno set.
+int OpenForReading(const std::string& path);
+
+// Writes `bytes` to the file `path`, replacing it. False with a one-line `error` when it cannot.
+bool WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes,
+                    std::string& error);

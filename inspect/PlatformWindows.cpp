@@ -1,0 +1,102 @@
+#include "Platform.h"
+
+#include "platform/DllSearch.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <io.h>
+
+namespace {
+
+std::string Utf8(const wchar_t* text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) return "";
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
+    out.resize(static_cast<size_t>(size) - 1);
+    return out;
+}
+
+// The UTF-8 name as Windows spells it; empty for bytes that are no UTF-8.
+std::wstring Wide(const std::string& text) {
+    const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                         static_cast<int>(text.size()), nullptr, 0);
+    if (size <= 0) return L"";
+    std::wstring out(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                        out.data(), size);
+    return out;
+}
+
+class LocalGuard {
+  public:
+    explicit LocalGuard(void* memory) : m_memory(memory) {}
+    ~LocalGuard() { LocalFree(m_memory); }
+    LocalGuard(const LocalGuard&) = delete;
+    LocalGuard& operator=(const LocalGuard&) = delete;
+
+  private:
+    void* m_memory;
+};
+
+} // namespace
+
+std::vector<std::string> CommandArguments(int, char**) {
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> out;
+    if (arguments == nullptr) return out;
+    const LocalGuard release(arguments);
+    for (int i = 1; i < count; ++i)
+        out.push_back(Utf8(arguments[i]));
+    return out;
+}
+
+// Before COM, WMI or anything else loads a library on the inspector's behalf. The version is
+// the one the system reports to a program without a compatibility manifest; only 6.0 matters.
+void RestrictLibrarySearch() {
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (GetVersionExA(&version)) RestrictDllSearch(version.dwMajorVersion, version.dwMinorVersion);
+}
+
+void UseBinaryStreams() {
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+}
+
+bool StandardErrorIsTerminal() {
+    return _isatty(_fileno(stderr)) != 0;
+}
+
+int OpenForReading(const std::string& path) {
+    const std::wstring name = Wide(path);
+    if (name.empty()) {
+        errno = ENOENT;
+        return -1;
+    }
+    return _wopen(name.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+}
+
+bool WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes,
+                    std::string& error) {
+    const std::wstring name = Wide(path);
+    FILE* file = name.empty() ? nullptr : _wfopen(name.c_str(), L"wb");
+    if (file == nullptr) {
+        error = std::string("cannot create: ") + std::strerror(name.empty() ? ENOENT : errno);
+        return false;
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (std::fclose(file) != 0 || !written) {
+        error = "cannot write the whole file";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,270 @@
+"""End-to-end scenarios of the 64-bit veskinfo-inspect.exe under Wine: file inputs against the
+Linux build, the live table sources (with the 64-bit test locator), --save, and the live audit
+against what VeskInfo.exe stored in the prefix. Run by scenarios.py, which lists them."""
+import json
+import shutil
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+from winerun import ROOT, SMBIOS_KEY, SYSINFO_KEY, WINE_LOCATOR, windows_path
+
+sys.path.insert(0, str(ROOT / "tests" / "inspect"))
+import dmidump  # noqa: E402
+from cli_test import CUT_SHORT, reg_export, utf16_export  # noqa: E402
+
+SAMPLES = ROOT / "samples"
+DESKTOP = SAMPLES / "desktop.bin"
+# The Linux inspector the file inputs are compared with: the host layer's build.
+LINUX_BUILDS = [ROOT / "build" / "host" / "inspect" / "veskinfo-inspect",
+                ROOT / "build" / "release" / "inspect" / "veskinfo-inspect"]
+DESKTOP_VALUES = [b"Vesk Computer Corporation", b"A47", b"VCC-D7400"]
+NOTEBOOK_VALUES = [b"Vesk Computer Corporation", b"A5B", b"VCC-N1320"]
+
+
+def inspector(wine):
+    return wine.build / "win64" / "inspect" / "veskinfo-inspect.exe"
+
+
+def linux_inspector(skipped):
+    for build in LINUX_BUILDS:
+        if build.exists():
+            return build
+    raise skipped("no Linux build of veskinfo-inspect to compare with (build the host preset)")
+
+
+def run_windows(wine, args, cwd, env=None):
+    """(exit status, standard output, standard error) of the Windows inspector."""
+    done = wine._run([inspector(wine)] + [str(a) for a in args], timeout=300,
+                     env=dict(wine.env, **(env or {})), cwd=cwd)
+    return done.returncode, done.stdout, done.stderr
+
+
+def run_linux(program, args, cwd):
+    done = subprocess.run([str(program)] + [str(a) for a in args], cwd=cwd,
+                          stdin=subprocess.DEVNULL, capture_output=True)
+    return done.returncode, done.stdout, done.stderr
+
+
+# --- file inputs: the Windows build against the Linux build ----------------------------------
+
+def file_inputs(folder):
+    """Every sample and a test table of each format, written into `folder`; returns the names."""
+    table = DESKTOP.read_bytes()
+    files = {path.name: path.read_bytes() for path in sorted(SAMPLES.glob("*.bin"))}
+    files.update({
+        "smbios3.dump": dmidump.dump(table, kind="3"),
+        "smbios2.dump": dmidump.dump(table, kind="2"),
+        "legacy.dump": dmidump.dump(table, kind="legacy"),
+        "bad-checksum.dump": dmidump.dump(table, kind="2")[:4] + b"\0" + dmidump.dump(table, kind="2")[5:],
+        "table.rsmb": dmidump.rsmb(table),
+        "calling-method.rsmb": dmidump.rsmb(table, method=1),
+        "regedit4.reg": reg_export(table).encode("latin-1"),
+        "utf16.reg": utf16_export(table),
+        "cut-short.bin": CUT_SHORT,
+        "not-an-export.reg": b"just text\r\n",
+        "empty.bin": b"",
+    })
+    for name, data in files.items():
+        (folder / name).write_bytes(data)
+    return list(files)
+
+
+def normalised(output, json_lines=False):
+    """Line ends normalised; JSON parsed, with the Windows separator in input names made "/"."""
+    text = output.replace(b"\r\n", b"\n")
+    if not json_lines:
+        return text
+    records = [json.loads(line) for line in text.decode().splitlines()]
+    for record in records:
+        record["input"] = record["input"].replace("\\", "/")
+    return records
+
+
+def parsed(output):
+    return json.loads(output) if output else output
+
+
+def files_agree(wine, failure, skipped):
+    """On every sample and test table, in each output form, and on a folder as a batch, the
+    Windows build prints what the Linux build prints."""
+    linux = linux_inspector(skipped)
+    with tempfile.TemporaryDirectory() as scratch:
+        folder = Path(scratch)
+        names = file_inputs(folder)
+        cases = [([name], False) for name in names]
+        cases += [(["--explain", name], False) for name in names]
+        cases += [(["--json", name], "single") for name in names]
+        cases += [(["--source", "registry", "--json", name], "single")
+                  for name in ("table.rsmb", "calling-method.rsmb", "utf16.reg")]
+        (folder / "batch").mkdir()
+        for name in ("desktop.bin", "smbios3.dump", "cut-short.bin", "utf16.reg"):
+            shutil.copy(folder / name, folder / "batch" / name)
+        cases += [(["batch"], False), (["--json", "batch"], "lines")]
+        differing = []
+        for args, form in cases:
+            ours, theirs = run_windows(wine, args, folder), run_linux(linux, args, folder)
+            if form == "single":
+                same = (ours[0], parsed(ours[1]), normalised(ours[2])) == \
+                    (theirs[0], parsed(theirs[1]), theirs[2])
+            elif form == "lines":
+                same = ours[0] == theirs[0] and normalised(ours[1], True) == normalised(theirs[1], True)
+            elif args == ["batch"]:
+                ours_rows = normalised(ours[1]).replace(b"batch\\\\", b"batch/")
+                same = (ours[0], ours_rows) == (theirs[0], theirs[1])
+            else:
+                same = (ours[0], normalised(ours[1]), normalised(ours[2])) == theirs
+            if not same:
+                differing.append("%s: Windows %r, Linux %r" % (args, ours, theirs))
+        if differing:
+            raise failure("the builds differ:\n" + "\n".join(differing))
+    return "%d runs of each build agree" % len(cases)
+
+
+def unicode_names(wine, failure, skipped):
+    """A file and a folder named outside the ANSI code page, given on the command line."""
+    utf8 = {"LC_ALL": "C.UTF-8"}  # how Wine reads the Unix names and arguments
+    with tempfile.TemporaryDirectory() as scratch:
+        folder = Path(scratch) / "таблицы"
+        folder.mkdir()
+        (folder / "завод-€.bin").write_bytes(DESKTOP.read_bytes())
+        status, out, err = run_windows(wine, [windows_path(folder / "завод-€.bin")], scratch, utf8)
+        if (status, out.split(b"\n")[:3]) != (0, DESKTOP_VALUES):
+            raise failure("a file named outside the code page: status %d, %r %r" % (status, out, err))
+        status, out, err = run_windows(wine, ["--field", "system-id", "таблицы"], scratch, utf8)
+        rows = out.decode("utf-8").splitlines()
+        if status != 0 or rows[1:] != ["таблицы\\\\завод-€.bin\tA47"]:
+            raise failure("a folder named outside the code page: status %d, %r %r" % (status, rows, err))
+    return "file and folder names outside the code page"
+
+
+# --- live sources -----------------------------------------------------------------------------
+
+# The locator's faults and data shapes: each makes the WMI source fail.
+LOCATOR_FAULTS = ["fault ClassObject 0x80040111", "fault ConnectServer 0x8004100E",
+                  "fault SetBlanket 0x80070005", "fault CreateInstanceEnum 0x80041003",
+                  "fault Next 0x00000001", "fault Get 0x80041002", "shape null", "shape bstr",
+                  "shape empty"]
+
+
+def live_json(wine, scratch, args, locator_line=None):
+    config = Path(scratch) / "locator.cfg"
+    lines = ["table " + windows_path(DESKTOP)] + ([locator_line] if locator_line else [])
+    config.write_text("\n".join(lines) + "\n")
+    status, out, err = run_windows(wine, ["--json"] + args, scratch,
+                                   env={"VESK_WMI_LOCATOR": windows_path(config)})
+    try:
+        return status, json.loads(out), err
+    except ValueError:
+        return status, None, err
+
+
+def values_of(report):
+    return [report[k].encode("latin-1") for k in ("manufacturer", "system_id", "regulatory_id")]
+
+
+def live_sources(wine, failure, skipped):
+    """The registry copy holds the notebook table behind an RSMB header; the 64-bit test locator
+    serves the desktop table as WMI."""
+    linux = linux_inspector(skipped)
+    table = dmidump.rsmb((SAMPLES / "type208.bin").read_bytes())
+    results = []
+    with tempfile.TemporaryDirectory() as scratch:
+        (Path(scratch) / "registry.rsmb").write_bytes(table)
+        locator = wine.build / "win64" / "tools" / "wmilocator.dll"
+        try:
+            wine.regtool(("delete", "64", SMBIOS_KEY),
+                         ("setbin", "64", SMBIOS_KEY, "SMBiosData",
+                          windows_path(Path(scratch) / "registry.rsmb")),
+                         *wine._locator_commands(windows_path(locator), "64"))
+            results.append(check_default_and_save(wine, scratch, linux, failure))
+            for fault in LOCATOR_FAULTS:
+                status, report, err = live_json(wine, scratch, [], fault)
+                if (status, report and report["source"], report and values_of(report),
+                        report and report["structures"][0]["offset"]) != (0, "registry", NOTEBOOK_VALUES, 0):
+                    raise failure("with the locator's %s: status %d, %r %r" % (fault, status, report, err))
+                problem = report["live"]["sources"][0]["problem"]
+                if "0x80041003" in fault and "needs administrator rights" not in problem:
+                    raise failure("a refused WMI source is not said to need rights: %r" % problem)
+            results.append("%d locator faults: the registry copy" % len(LOCATOR_FAULTS))
+            status, report, err = live_json(wine, scratch, ["--source", "registry"])
+            if (status, report["source"], values_of(report)) != (0, "registry", NOTEBOOK_VALUES):
+                raise failure("--source registry: %d %r %r" % (status, report, err))
+            results.append(check_firmware(wine, scratch, failure))
+        finally:
+            wine.regtool(*wine._locator_commands(WINE_LOCATOR, "64"))
+    return "; ".join(results)
+
+
+def check_default_and_save(wine, scratch, linux, failure):
+    status, report, err = live_json(wine, scratch, ["--save", "saved.rsmb"])
+    live = report and report["live"]
+    if (status, report and report["source"], report and values_of(report)) != (0, "wmi", DESKTOP_VALUES):
+        raise failure("the default source: status %d, %r %r" % (status, report, err))
+    differing = live["differences"].get("system_id", {})
+    if live["veskinfo_uses"] != "wmi" or [s["answered"] for s in live["sources"]] != [True] * 3 \
+            or (differing.get("wmi"), differing.get("registry")) != ("A47", "A5B"):
+        raise failure("the sources' summary: %r" % live)
+    status, out, err = run_linux(linux, [Path(scratch) / "saved.rsmb"], scratch)
+    if (status, out.split(b"\n")[:3]) != (0, DESKTOP_VALUES):
+        raise failure("the Linux build on the saved table: %d %r %r" % (status, out, err))
+    return "default: wmi, saved and read back by the Linux build"
+
+
+def check_firmware(wine, scratch, failure):
+    """Wine builds its firmware table from the host's system files: no type-11 structure."""
+    status, report, err = live_json(wine, scratch, ["--source", "firmware"])
+    types = {s["type"] for s in report["structures"]} if report else set()
+    if status != 0 or report["format"] != "rsmb" or not report["walk_completed"] or 11 in types \
+            or 1 not in types:
+        raise failure("--source firmware: status %d, %r %r" % (status, report, err))
+    return "firmware: rsmb, %d structures, walk completed" % len(report["structures"])
+
+
+# --- the live audit ---------------------------------------------------------------------------
+
+def audit_cases():
+    """(name, regtool commands after VeskInfo ran, exit status, what the output must hold)."""
+    return [
+        ("as VeskInfo stored them", [], 0, "RegulatoryID: stored \"VCC-N1320\", expected "
+         "\"VCC-N1320\": match"),
+        ("one changed", [("setsz", "32", SYSINFO_KEY, "SystemIdHex", "B12")], 3,
+         "SystemIdHex: stored \"B12\", expected \"A5B\": differs: the firmware has changed"),
+        ("one deleted", [("delvalue", "32", SYSINFO_KEY, "RegulatoryID")], 3,
+         "RegulatoryID: stored (none), expected \"VCC-N1320\": differs: this value is missing"),
+        ("only in the 64-bit view", [("delete", "32", SYSINFO_KEY)]
+         + [("setsz", "64", SYSINFO_KEY, name, text) for name, text in
+            (("System Manufacturer", "Vesk Computer Corporation"), ("SystemIdHex", "A5B"),
+             ("RegulatoryID", "VCC-N1320"))], 3,
+         "stored only in the 64-bit view of the registry"),
+    ]
+
+
+def live_audit(wine, failure, skipped):
+    """VeskInfo.exe records the registry copy's identity (Wine's own WMI hands over no table, or
+    the machine's own, which the inspector then takes as well); the inspector audits it."""
+    import scenarios
+    if Path("/sys/firmware/dmi/tables/DMI").exists():
+        raise skipped("Wine's WMI would hand over this machine's own table")
+    with tempfile.TemporaryDirectory() as scratch:
+        texts, code, stored, _ = scenarios.run(wine, SAMPLES / "type208.bin")
+        if code != 0 or stored[0] is None:
+            raise failure("VeskInfo.exe did not store the values: exit %d, %r" % (code, stored))
+        seen = []
+        for name, commands, expected_status, needle in audit_cases():
+            wine.regtool(*([("delete", "32", SYSINFO_KEY)] + [
+                ("setsz", "32", SYSINFO_KEY, value, data[:-1].decode("latin-1"))
+                for value, (_, data) in stored[0].items()] + commands))
+            status, out, err = run_windows(wine, ["--audit"], scratch)
+            text = out.decode("latin-1")
+            if status != expected_status or needle not in text:
+                raise failure("%s: status %d (expected %d), %r %r" % (name, status,
+                                                                     expected_status, text, err))
+            seen.append("%s: %d" % (name, status))
+        wine.regtool(("delete", "64", SYSINFO_KEY))
+    return "; ".join(seen)
+
+
+SCENARIOS = {"inspect_" + f.__name__: f for f in
+             [files_agree, unicode_names, live_sources, live_audit]}

@@ -278,9 +278,9 @@ def check_reg_query(wine, identity):
     check(listed == expected, "reg query lists %r, expected %r" % (listed, expected))
 
 
-def locator_run(wine, config, registry_table, program=None, relay=False):
+def locator_run(wine, config, registry_table, program=None, relay=False, large=False):
     """Runs the program with the test locator configured by `config` (lines naming the fault,
-    shape and so on) serving the desktop table, or the large one for "table large", and with
+    shape and so on) serving the desktop table, or with `large` the large one, and with
     `registry_table` as the registry copy. Wine's registry trace shows whether the program
     opened the registry copy; with `relay`, Wine's relay trace shows the calls RELAYED names.
     Returns run()'s results and the locator's log as
@@ -288,7 +288,6 @@ def locator_run(wine, config, registry_table, program=None, relay=False):
     with tempfile.TemporaryDirectory() as scratch:
         scratch = Path(scratch)
         served = scratch / "served.bin"
-        large = "table large" in config
         served.write_bytes(large_table() if large else (SAMPLES / "desktop.bin").read_bytes())
         log = scratch / "locator.log"
         lines = ["log " + windows_path(log), "table " + windows_path(served)]
@@ -305,10 +304,9 @@ def wmi_scenario(wine, case):
     large = case.get("table") == "large"
     config = ["fault %s 0x%08X" % fault] if fault else []
     config += ["shape " + shape] if shape else []
-    config += ["table large"] if large else []
     relay = case.get("relay", False)
     (texts, code, stored, errors), (calls, departures, held) = locator_run(
-        wine, config, SAMPLES / "type208.bin", relay=relay)
+        wine, config, SAMPLES / "type208.bin", relay=relay, large=large)
 
     wmi_texts, expected_calls = wmi_expectation(fault)
     falls_back = bool(fault or shape)

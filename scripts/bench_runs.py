@@ -22,9 +22,9 @@ def timed(wine, program):
 def installed(wine, package):
     """Seconds a silent installation of the package takes; then removes it again."""
     start = time.monotonic()
-    code = wine._run(["msiexec", "/i", windows_path(package), "/qn"]).returncode
+    code = wine.run(["msiexec", "/i", windows_path(package), "/qn"]).returncode
     seconds = time.monotonic() - start
-    wine._run(["msiexec", "/x", windows_path(package), "/qn"])
+    wine.run(["msiexec", "/x", windows_path(package), "/qn"])
     if code != 0:
         raise SystemExit("installing %s failed: msiexec exit code %d (8 bits)" % (package, code))
     return seconds

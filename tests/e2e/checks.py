@@ -1,11 +1,26 @@
 """What the end-to-end scenarios share: the sample tables' identities, the outcome exceptions and
-the check of the stored values."""
+the check of the stored values, the libraries the program may import, and the build's versions."""
+import re
+from pathlib import Path
+
 from winerun import ROOT
 
 SAMPLES = ROOT / "samples"
 
 DESKTOP = (b"Vesk Computer Corporation", b"A47", b"VCC-D7400")  # samples/desktop.bin
 NOTEBOOK = (b"Vesk Computer Corporation", b"A5B", b"VCC-N1320")  # samples/type208.bin
+
+
+# DLLs Windows always loads from the system directory (Known DLLs): nothing planted beside the
+# program can stand in for them, so VeskInfo imports from no others.
+SYSTEM_IMPORTS = {"ADVAPI32.DLL", "KERNEL32.DLL", "MSVCRT.DLL", "OLE32.DLL", "OLEAUT32.DLL"}
+
+
+def build_versions(build):
+    """The version numbers a build generated its header from: {"FILE": ..., "PRODUCT": ...}."""
+    text = (Path(build) / "generated" / "Version.h").read_text()
+    return {name: re.search(r'#define VESK_%s_VERSION_TEXT "([0-9.]+)"' % name, text).group(1)
+            for name in ("FILE", "PRODUCT")}
 
 
 class Failure(Exception):

@@ -36,7 +36,7 @@ def linux_inspector(skipped):
 
 def run_windows(wine, args, cwd, env=None):
     """(exit status, standard output, standard error) of the Windows inspector."""
-    done = wine._run([inspector(wine)] + [str(a) for a in args], timeout=300,
+    done = wine.run([inspector(wine)] + [str(a) for a in args], timeout=300,
                      env=dict(wine.env, **(env or {})), cwd=cwd)
     return done.returncode, done.stdout, done.stderr
 

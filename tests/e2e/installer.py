@@ -12,7 +12,7 @@ import subprocess
 from collections import namedtuple
 from pathlib import Path
 
-from checks import (DESKTOP, NOTEBOOK, SAMPLES, Failure, check, check_stored,
+from checks import (DESKTOP, NOTEBOOK, SAMPLES, Failure, build_versions, check, check_stored,
                     skip_where_wmi_has_a_table)
 from winerun import SYSINFO_KEY, SMBIOS_KEY, windows_path
 
@@ -86,7 +86,7 @@ class Chain:
         self.vendor = Path(wine.env["WINEPREFIX"]) / VENDOR_FOLDER
 
     def msiexec(self, *args):
-        return self.wine._run(["msiexec"] + list(args), timeout=900).returncode
+        return self.wine.run(["msiexec"] + list(args), timeout=900).returncode
 
     def registered(self, dumps):
         return {name for name, code in self.codes.items()
@@ -197,15 +197,9 @@ def table_problems(package, version):
     return problems
 
 
-def product_version(build):
-    """The version the build gave its package, from the header it generated."""
-    text = (Path(build) / "generated" / "Version.h").read_text()
-    return re.search(r'#define VESK_PRODUCT_VERSION_TEXT "([0-9.]+)"', text).group(1)
-
-
 def package_tables(wine):
     """The test packages' tables; the two versions have their own product codes."""
-    for name, version in (("VeskInfo", product_version(wine.build)), ("VeskInfo-lower", "1.0.0")):
+    for name, version in (("VeskInfo", build_versions(wine.build)["PRODUCT"]), ("VeskInfo-lower", "1.0.0")):
         problems = table_problems(wine.build / "msi" / (name + ".msi"), version)
         check(not problems, "%s.msi: %s" % (name, "; ".join(problems)))
     codes = {product_code(wine.build / "msi" / (name + ".msi")) for name in PACKAGES}

@@ -16,8 +16,8 @@ from pathlib import Path
 import installer
 import inspect_scenarios
 import peinfo
-from checks import (DESKTOP, NOTEBOOK, SAMPLES, Failure, Skipped, check, check_stored,
-                    skip_where_wmi_has_a_table)
+from checks import (DESKTOP, NOTEBOOK, SAMPLES, SYSTEM_IMPORTS, Failure, Skipped, check,
+                    check_stored, skip_where_wmi_has_a_table)
 from winerun import prefix_for_test, SYSINFO_KEY, Wine, emulated_i386, windows_path
 
 sys.path.insert(0, str(SAMPLES))
@@ -148,9 +148,7 @@ def executable_resources(wine):
                    b'processorArchitecture="X86"', b'name="VeskInfo"', b'type="win32"',
                    b"<description>Manifest for VeskInfo</description>"):
         check(needle in manifest, "manifest lacks %r" % needle)
-    check(not set(info["imports"]) - {"ADVAPI32.DLL", "KERNEL32.DLL", "OLE32.DLL", "OLEAUT32.DLL",
-                                      "MSVCRT.DLL"},
-          "unexpected DLL dependencies %r" % info["imports"])
+    check(not set(info["imports"]) - SYSTEM_IMPORTS, "unexpected DLL dependencies %r" % info["imports"])
 
 
 def windows10(wine):
@@ -283,8 +281,7 @@ def locator_run(wine, config, registry_table, program=None, relay=False, large=F
     shape and so on) serving the desktop table, or with `large` the large one, and with
     `registry_table` as the registry copy. Wine's registry trace shows whether the program
     opened the registry copy; with `relay`, Wine's relay trace shows the calls RELAYED names.
-    Returns run()'s results and the locator's log as
-    read_locator_log gives it."""
+    Returns run()'s results and the locator's log as read_locator_log gives it."""
     with tempfile.TemporaryDirectory() as scratch:
         scratch = Path(scratch)
         served = scratch / "served.bin"

@@ -85,7 +85,7 @@ class Wine:
         self.env.pop("WINEARCH", None)
         self.exe = self.build / "app" / "VeskInfo.exe"
 
-    def _run(self, args, timeout=900, loader="wine64", env=None, cwd=None):
+    def run(self, args, timeout=900, loader="wine64", env=None, cwd=None):
         """Runs a Windows program, its output going to files. 64-bit helpers go straight to the
         64-bit loader: `wine` would first start its 32-bit loader, which costs a minute where
         that is emulated."""
@@ -105,9 +105,9 @@ class Wine:
         for command in commands:
             args += ([";"] if args else []) + list(command)
         if self.helpers_64bit:
-            result = self._run([self.build / "tools" / "regtool64.exe"] + args, timeout=120)
+            result = self.run([self.build / "tools" / "regtool64.exe"] + args, timeout=120)
         else:
-            result = self._run([self.build / "tools" / "regtool.exe"] + args, loader="wine")
+            result = self.run([self.build / "tools" / "regtool.exe"] + args, loader="wine")
         if result.returncode != 0:
             raise RuntimeError("regtool %s failed: %s" % (args, result.stderr.decode(errors="replace")))
         return parse_dumps(result.stdout)
@@ -160,7 +160,7 @@ class Wine:
 
     def reg_query(self, key, *options):
         """The output of Wine's own reg.exe query, as text."""
-        result = self._run(["reg", "query", key] + list(options), timeout=120)
+        result = self.run(["reg", "query", key] + list(options), timeout=120)
         return result.returncode, result.stdout.decode("latin-1")
 
     def capture(self, program=None, args=(), env=None):
@@ -172,7 +172,7 @@ class Wine:
         else:
             tool, mode = self.build / "tools" / "dbgcapture.exe", []
         loader = "wine" if tool.name == "dbgcapture.exe" else "wine64"
-        result = self._run([tool] + mode + [windows_path(program)] + list(args), loader=loader,
+        result = self.run([tool] + mode + [windows_path(program)] + list(args), loader=loader,
                            env=dict(self.env, **(env or {})))
         texts, code = [], None
         for line in result.stdout.decode("latin-1").split("\n"):

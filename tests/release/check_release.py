@@ -17,6 +17,7 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import installer  # noqa: E402
+from checks import SYSTEM_IMPORTS, build_versions  # noqa: E402
 import peinfo  # noqa: E402
 
 DIST = ROOT / os.environ.get("VESK_DIST_DIR", "dist")
@@ -29,9 +30,6 @@ PACKAGE_FILES = {"usr/bin/veskinfo-inspect", "usr/share/man/man1/veskinfo-inspec
                  "usr/share/doc/veskinfo-inspect/copyright",
                  "usr/share/doc/veskinfo-inspect/changelog.gz"}
 SIZE_LIMIT = 200 * 1000
-# DLLs Windows always loads from the system directory (Known DLLs): nothing planted beside the
-# program can stand in for them.
-SYSTEM_IMPORTS = {"ADVAPI32.DLL", "KERNEL32.DLL", "MSVCRT.DLL", "OLE32.DLL", "OLEAUT32.DLL"}
 # The inspector may also take the wide command line apart (shell32, a Known DLL too).
 SYSTEM_DLLS = SYSTEM_IMPORTS | {"SHELL32.DLL"}
 RELOCS_STRIPPED = 0x0001
@@ -50,9 +48,7 @@ def run(*args, check=True, **kwargs):
 
 def versions():
     """The release's version numbers, from the header the build generated from the one place."""
-    text = (WINDOWS_BUILD / "generated" / "Version.h").read_text()
-    return {name: re.search(r'#define VESK_%s_VERSION_TEXT "([0-9.]+)"' % name, text).group(1)
-            for name in ("FILE", "PRODUCT")}
+    return build_versions(WINDOWS_BUILD)
 
 
 def source_date_epoch():

@@ -109,7 +109,8 @@ class Wine:
         else:
             result = self.run([self.build / "tools" / "regtool.exe"] + args, loader="wine")
         if result.returncode != 0:
-            raise RuntimeError("regtool %s failed: %s" % (args, result.stderr.decode(errors="replace")))
+            raise RuntimeError("regtool %s failed with exit code %d: %s" % (
+                args, result.returncode, result.stderr.decode(errors="replace")))
         return parse_dumps(result.stdout)
 
     def seed(self, table, locator=None, version=None, values=None, relay=None):

@@ -11,6 +11,7 @@ by hand, `winerun.py start|stop BUILD_DIR PREFIX...` does the same."""
 import subprocess
 import sys
 import tempfile
+import traceback
 from pathlib import Path
 
 import installer
@@ -397,6 +398,11 @@ def main():
         note = SCENARIOS[name](wine)
     except Failure as failure:
         print("FAILED %s: %s" % (name, failure))
+        print("The scenario's failed runs and its last:\n" + wine.failed_runs())
+        return 1
+    except Exception:  # noqa: BLE001 -- a helper's failure, told in full
+        print("FAILED %s:\n%s" % (name, traceback.format_exc()))
+        print("The scenario's failed runs and its last:\n" + wine.failed_runs())
         return 1
     except Skipped as reason:
         print("SKIPPED %s: %s" % (name, reason))

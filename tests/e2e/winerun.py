@@ -13,6 +13,7 @@ stops the persistent wineservers of a test layer: winerun.py start|stop BUILD_DI
 A scenario run by CTest takes its prefix from the resource CTest gave it: the prefix folder's
 name, as `prefix_for_test` reads it."""
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -27,6 +28,10 @@ WINE_LOCATOR = r"C:\windows\system32\wbem\wbemprox.dll"
 WINE_SETTINGS_KEY = r"HKCU\Software\Wine"
 WINE_DEBUG_KEY = WINE_SETTINGS_KEY + r"\Debug"
 BINFMT_DIR = Path("/proc/sys/fs/binfmt_misc")
+# Wine's errors on every channel stay on, so that a failed run shows what Wine said about it;
+# they are told apart from the program's own standard error by their form.
+WINEDEBUG = "-all,err+all"
+WINE_MESSAGE = re.compile(rb"^(?:[0-9a-f]{4,8}:)?(?:err|warn|fixme|trace):|^wine: |^Application tried ")
 
 
 def windows_path(path):
@@ -60,6 +65,30 @@ def emulated_i386():
         return False
 
 
+class Ran(subprocess.CompletedProcess):
+    """A Windows program's run: its exit code (None when it was stopped at its time limit), its
+    output, its own standard error, and apart from that what Wine said (`wine`)."""
+
+    def __init__(self, args, returncode, stdout, stderr):
+        lines = stderr.splitlines(keepends=True)
+        own = b"".join(line for line in lines if not WINE_MESSAGE.match(line))
+        super().__init__(args, returncode, stdout, own)
+        self.wine = b"".join(line for line in lines if WINE_MESSAGE.match(line))
+        self.raw_stderr = stderr
+
+    def describe(self, limit=4000):
+        """Everything known about the run, for a failure message."""
+        def tail(data):
+            text = data.decode("latin-1")
+            return ("...(%d bytes before)" % (len(text) - limit) + text[-limit:]) \
+                if len(text) > limit else text
+        code = "stopped at its time limit" if self.returncode is None else \
+            "exit code %d" % self.returncode
+        return "%s: %s\n  standard output: %s\n  standard error: %s\n  Wine said: %s" % (
+            " ".join(str(a) for a in self.args), code, tail(self.stdout) or "(nothing)",
+            tail(self.stderr) or "(nothing)", tail(self.wine) or "(nothing)")
+
+
 def parse_dumps(output):
     """regtool's dump output: {(view, key): {name: (type, bytes)}, or None for an absent key}."""
     dumps, values = {}, None
@@ -79,24 +108,36 @@ class Wine:
     def __init__(self, build_dir, prefix, helpers_64bit=True):
         self.build = Path(build_dir)
         self.helpers_64bit = helpers_64bit
-        self.env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all",
+        self.env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG=WINEDEBUG,
                         WINEDLLOVERRIDES="mscoree,mshtml=",
                         PATH="/usr/lib/wine:" + os.environ.get("PATH", ""))
         self.env.pop("WINEARCH", None)
         self.exe = self.build / "app" / "VeskInfo.exe"
+        self.runs = []  # every run, so that a failed scenario can show them
 
     def run(self, args, timeout=900, loader="wine64", env=None, cwd=None):
-        """Runs a Windows program, its output going to files. 64-bit helpers go straight to the
-        64-bit loader: `wine` would first start its 32-bit loader, which costs a minute where
-        that is emulated."""
+        """Runs a Windows program, its output going to files; returns a Ran. 64-bit helpers go
+        straight to the 64-bit loader: `wine` would first start its 32-bit loader, which costs
+        a minute where that is emulated."""
+        args = [loader] + [str(a) for a in args]
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            result = subprocess.run([loader] + [str(a) for a in args], env=env or self.env,
-                                    stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                    timeout=timeout, cwd=cwd)
+            try:
+                code = subprocess.run(args, env=env or self.env, stdin=subprocess.DEVNULL,
+                                      stdout=out, stderr=err, timeout=timeout, cwd=cwd).returncode
+            except subprocess.TimeoutExpired:
+                code = None
             out.seek(0)
             err.seek(0)
-            return subprocess.CompletedProcess(result.args, result.returncode, out.read(),
-                                               err.read())
+            ran = Ran(args, code, out.read(), err.read())
+        self.runs.append(ran)
+        if code is None:
+            raise RuntimeError("a run went past its %d s:\n%s" % (timeout, ran.describe()))
+        return ran
+
+    def failed_runs(self):
+        """The runs that ended other than with exit code 0, and the last run, described."""
+        shown = [r for r in self.runs[:-1] if r.returncode != 0] + self.runs[-1:]
+        return "\n".join(r.describe() for r in shown)
 
     def regtool(self, *commands):
         """Carries out the commands (tuples of regtool arguments) in one helper run; returns
@@ -109,8 +150,7 @@ class Wine:
         else:
             result = self.run([self.build / "tools" / "regtool.exe"] + args, loader="wine")
         if result.returncode != 0:
-            raise RuntimeError("regtool %s failed with exit code %d: %s" % (
-                args, result.returncode, result.stderr.decode(errors="replace")))
+            raise RuntimeError("the registry helper failed: " + result.describe())
         return parse_dumps(result.stdout)
 
     def seed(self, table, locator=None, version=None, values=None, relay=None):
@@ -183,9 +223,8 @@ class Wine:
             elif line.startswith("EXIT "):
                 code = int(line[5:])
         if code is None:
-            raise RuntimeError("capture tool ended without the exit code: %r %r"
-                               % (result.stdout[-500:], result.stderr[-500:]))
-        return texts, code, result.stderr.decode("latin-1")
+            raise RuntimeError("the capture tool ended without the exit code: " + result.describe())
+        return texts, code, result.raw_stderr.decode("latin-1")
 
     def _server(self, *options):
         subprocess.run(["wineserver"] + list(options), env=self.env, stdin=subprocess.DEVNULL,

@@ -400,13 +400,13 @@ def main():
         print("FAILED %s: %s" % (name, failure))
         print("The scenario's failed runs and its last:\n" + wine.failed_runs())
         return 1
+    except Skipped as reason:
+        print("SKIPPED %s: %s" % (name, reason))
+        return SKIPPED
     except Exception:  # noqa: BLE001 -- a helper's failure, told in full
         print("FAILED %s:\n%s" % (name, traceback.format_exc()))
         print("The scenario's failed runs and its last:\n" + wine.failed_runs())
         return 1
-    except Skipped as reason:
-        print("SKIPPED %s: %s" % (name, reason))
-        return SKIPPED
     print("passed %s%s%s" % (name, ": " + note if note else "",
                              " (32-bit code emulated)" if emulated_i386() else ""))
     return 0

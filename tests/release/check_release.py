@@ -1,7 +1,8 @@
 """Checks the release that `make dist` wrote to dist/ (or $VESK_DIST_DIR): the stripped, signed
-VeskInfo.exe and its debug file, their reproducibility, the signature, the installer package,
-the veskinfo-inspect package and SHA256SUMS, and
-every file again from a copy of the tree, time-stamped too (against the local authority of tsa.py). Run after scripts/dist.sh: python3 tests/release/check_release.py -v"""
+VeskInfo.exe and its debug file, the signature, the installer package, the veskinfo-inspect
+package and SHA256SUMS; then every file again from a copy of the tree in another folder, and
+time-stamped releases there (against the local authority of tsa.py).
+Run after scripts/dist.sh: python3 tests/release/check_release.py -v"""
 import gzip
 import hashlib
 import os

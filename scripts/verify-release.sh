@@ -65,8 +65,9 @@ for name in "${files[@]}"; do
     compare "$name" "$release/$name" "$rebuild/$name"
     if [[ $name == *.msi ]] && [ -f "$release/$name" ] && [ -f "$rebuild/$name" ]; then
         rm -rf "$work/released" "$work/rebuilt"
-        msiextract -C "$work/released" "$release/$name" >/dev/null
-        msiextract -C "$work/rebuilt" "$rebuild/$name" >/dev/null
+        # A package that cannot be read shows as files missing from it.
+        msiextract -C "$work/released" "$release/$name" >/dev/null 2>&1 || true
+        msiextract -C "$work/rebuilt" "$rebuild/$name" >/dev/null 2>&1 || true
         mapfile -t inside < <(union "$work/released" "$work/rebuilt")
         for inner in "${inside[@]}"; do
             compare "  inside it: ${inner##*/}" "$work/released/$inner" "$work/rebuilt/$inner"

@@ -64,8 +64,12 @@ include(CPack)
 # The package from the parts it needs only, not the tests of this build folder: installing
 # does not build everything first (packaging/CMakeLists.txt hands this to the top level).
 set(VESK_SKIP_INSTALL_ALL ON)
+# The caller's umask would reach the package's folders and its archive members: fixed, so that
+# the package has the same bytes whoever builds it.
 add_custom_target(veskinfo-inspect-deb
-    COMMAND ${CMAKE_CPACK_COMMAND} -G DEB --config ${CMAKE_BINARY_DIR}/CPackConfig.cmake
+    COMMAND sh -c "umask 022 && exec \"$0\" \"$@\"" ${CMAKE_CPACK_COMMAND} -G DEB
+            --config ${CMAKE_BINARY_DIR}/CPackConfig.cmake
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-    COMMENT "Debian package of veskinfo-inspect")
+    COMMENT "Debian package of veskinfo-inspect"
+    VERBATIM)
 add_dependencies(veskinfo-inspect-deb veskinfo-inspect veskinfo-inspect-docs)

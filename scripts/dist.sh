@@ -10,8 +10,9 @@
 #   veskinfo-inspect_<version>_<arch>.deb
 #   SHA256SUMS            over every other file of dist/
 #   TEST-SIGNED           only when no signing key was given
-# No network, no Wine, nothing left running. Dates come from SOURCE_DATE_EPOCH, by default the
-# last commit's.
+# No network (unless VESK_SIGN_TIMESTAMP_URL asks for time stamps), no Wine, nothing left running.
+# Dates, the signing time included, come from SOURCE_DATE_EPOCH, by default the last commit's, so
+# that every file is the same from any clone signed with the same key; a failure leaves no dist/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/source-date.sh
@@ -30,7 +31,10 @@ exe_dir=$(scripts/release-exe.sh .)
 echo "dist: veskinfo-inspect.exe"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j2 --target win64 >/dev/null
-inspect_exe=build/win/win64/release/veskinfo-inspect.exe
+# Its PE time stamp is its link time: copied through objcopy, which writes SOURCE_DATE_EPOCH there.
+inspect_exe=build/win/win64/release/dist/veskinfo-inspect.exe
+mkdir -p "$(dirname "$inspect_exe")"
+x86_64-w64-mingw32-objcopy build/win/win64/release/veskinfo-inspect.exe "$inspect_exe"
 echo "dist: veskinfo-inspect package"
 cmake --preset release >/dev/null
 rm -f build/release/package/*.deb
@@ -42,6 +46,8 @@ fi
 
 rm -rf "$dist"
 mkdir -p "$dist"
+# A failed signing or time stamp leaves no release behind, not even its signed part.
+trap '[ $? -eq 0 ] || rm -rf "$dist"' EXIT
 echo "dist: signing VeskInfo.exe"
 said=$(scripts/sign.sh "$exe_dir/VeskInfo.exe" "$dist/VeskInfo.exe" "$dist/TEST-SIGNED")
 version=$(sed -n 's/^#define VESK_PRODUCT_VERSION_TEXT "\(.*\)"$/\1/p' "$exe_dir/../generated/Version.h")

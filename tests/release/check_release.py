@@ -1,6 +1,8 @@
 """Checks the release that `make dist` wrote to dist/ (or $VESK_DIST_DIR): the stripped, signed
-VeskInfo.exe and its debug file, their reproducibility, the signature, the installer package,
-the veskinfo-inspect package and SHA256SUMS. Run after scripts/dist.sh: python3 tests/release/check_release.py -v"""
+VeskInfo.exe and its debug file, the signature, the installer package, the veskinfo-inspect
+package and SHA256SUMS; then every file again from a copy of the tree in another folder, and
+time-stamped releases there (against the local authority of tsa.py).
+Run after scripts/dist.sh: python3 tests/release/check_release.py -v"""
 import gzip
 import hashlib
 import os
@@ -17,6 +19,7 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import installer  # noqa: E402
+from tsa import Authority  # noqa: E402
 from checks import SYSTEM_IMPORTS, build_versions  # noqa: E402
 import peinfo  # noqa: E402
 
@@ -194,7 +197,7 @@ class Executable(unittest.TestCase):
 
     def test_dates_from_the_last_commit(self):
         epoch = source_date_epoch()
-        for path in (EXE, DEBUG):
+        for path in (EXE, DEBUG, INSPECT_EXE):
             self.assertEqual(pe_timestamp(path.read_bytes()), epoch, path.name)
 
 
@@ -355,9 +358,9 @@ class Signing(unittest.TestCase):
 
 
 class Reproducible(unittest.TestCase):
-    """Two clean builds of this tree in two other folders, one after the other, with another
-    time zone, locale, umask and host name for the second: the same unsigned executable and debug
-    file as each other and as the one dist/ was made from."""
+    """`make dist` in a clean copy of this tree in another folder, with another time zone, locale,
+    umask and host name and the same test key: the same bytes in every file as dist/. Then, in
+    that copy, time-stamped releases from a local authority."""
 
     @classmethod
     def setUpClass(cls):
@@ -365,55 +368,90 @@ class Reproducible(unittest.TestCase):
         files = run("git", "-C", ROOT, "ls-files", "-z", "--cached", "--others",
                     "--exclude-standard").stdout
         files = b"\0".join(f for f in files.split(b"\0") if f and (ROOT / f.decode()).exists())
-        cls.trees, cls.hostnames = [], []
-        builds = (("a", "022", {}),
-                  ("second/deeper/b", "002", {"TZ": "Pacific/Kiritimati", "LC_ALL": "C.UTF-8"}))
-        for name, umask, env in builds:
-            tree = cls.temp / name
-            tree.mkdir(parents=True)
-            with open(tree / "src.tar", "wb") as archive:
-                subprocess.run(["tar", "-C", str(ROOT), "--null", "-T", "-", "-cf", "-"], input=files,
-                               check=True, stdout=archive)
-            run("tar", "-C", tree, "-xf", tree / "src.tar")
-            (tree / "src.tar").unlink()
-            cls.build(tree, umask, env, hostname="veskrepro-" + name[-1])
-            cls.trees.append(tree / "build" / "windows-release" / "release")
+        cls.tree, cls.hostnames = cls.temp / "second" / "deeper" / "b", []
+        cls.tree.mkdir(parents=True)
+        with open(cls.tree / "src.tar", "wb") as archive:
+            subprocess.run(["tar", "-C", str(ROOT), "--null", "-T", "-", "-cf", "-"], input=files,
+                           check=True, stdout=archive)
+        run("tar", "-C", cls.tree, "-xf", cls.tree / "src.tar")
+        (cls.tree / "src.tar").unlink()
+        shutil.copytree(SIGNING, cls.tree / "build" / "signing")
+        cls.dist(cls.tree / "dist", hostname="veskrepro-b")
 
     @classmethod
-    def build(cls, tree, umask, env, hostname):
-        """Builds in a host name of its own where the system lets us make one (unshare)."""
-        env = dict(os.environ, SOURCE_DATE_EPOCH=str(source_date_epoch()), **env)
-        command = ["bash", "-c", "umask %s && scripts/release-exe.sh ." % umask]
-        if run("unshare", "--uts", "true", check=False).returncode == 0:
+    def dist(cls, out, check=True, hostname=None, **variables):
+        """scripts/dist.sh in the copy, in a host name of its own where the system lets us make
+        one (unshare)."""
+        env = dict(os.environ, SOURCE_DATE_EPOCH=str(source_date_epoch()), TZ="Pacific/Kiritimati",
+                   LC_ALL="C.UTF-8", VESK_DIST_DIR=str(out), **variables)
+        command = ["bash", "-c", "umask 002 && scripts/dist.sh"]
+        if hostname and run("unshare", "--uts", "true", check=False).returncode == 0:
             command = ["unshare", "--uts", "sh", "-c", 'hostname "$0" && exec "$@"', hostname] + command
             cls.hostnames.append(hostname)
-        subprocess.run(command, cwd=tree, env=env, check=True, stdout=subprocess.DEVNULL)
+        return run(*command, cwd=cls.tree, env=env, check=check, text=True)
 
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.temp)
 
     def test_same_bytes(self):
-        for name in ("VeskInfo.exe", "VeskInfo.exe.debug"):
-            with self.subTest(name):
-                first, second = (digest(tree / name) for tree in self.trees)
-                self.assertEqual(first, second)
-                self.assertEqual(first, digest(WINDOWS_BUILD / "release" / name), "the build of dist/")
+        sums = [run("sha256sum", *sorted(os.listdir(d)), cwd=d, text=True).stdout
+                for d in (DIST, self.tree / "dist")]
+        print("\n%s:\n%s%s:\n%s" % (DIST, sums[0], self.tree / "dist", sums[1]), file=sys.stderr)
+        self.assertEqual(sums[0], sums[1])
 
     def test_no_build_folder_or_host_name_inside(self):
         needles = [str(self.temp), str(ROOT), socket.gethostname()] + self.hostnames
-        for tree in self.trees:
-            for name in ("VeskInfo.exe", "VeskInfo.exe.debug"):
-                data = (tree / name).read_bytes()
-                for needle in (n.encode() for n in needles if len(n) >= 4):
-                    with self.subTest(name=name, needle=needle):
-                        self.assertFalse(needle in data, "found in %s" % tree)
+        for path in (self.tree / "dist").iterdir():
+            data = path.read_bytes()
+            for needle in (n.encode() for n in needles if len(n) >= 4):
+                with self.subTest(name=path.name, needle=needle):
+                    self.assertFalse(needle in data)
         if not self.hostnames:
             self.skipTest("no host name of a build's own (unshare refused): only the machine's checked")
 
     def test_release_signs_the_reproducible_executable(self):
-        self.assertEqual(authenticode_data(EXE, self.temp / "a").hex(),
-                         authenticode_data(self.trees[1] / "VeskInfo.exe", self.temp / "second").hex())
+        rebuilt = self.tree / "build" / "windows-release" / "release" / "VeskInfo.exe"
+        self.assertEqual(authenticode_data(EXE, self.temp).hex(),
+                         authenticode_data(rebuilt, self.temp / "second").hex())
+
+    def test_time_stamps(self):
+        """Every signed file, inside the installer package too, stamped by the first authority
+        that answers; no release at all when none does. Then verify-release.sh on the stamped
+        release, with one file changed and one added: those two differ, all else matches."""
+        stamped, failed = self.temp / "stamped", self.temp / "failed"
+        with Authority(self.temp) as tsa:
+            variables = {"VESK_SIGN_TSA_CAFILE": str(tsa.root)}
+            self.dist(stamped, VESK_SIGN_TIMESTAMP_URL=" ".join(
+                (tsa.unreachable(), tsa.url("error"), tsa.url())), **variables)
+            urls = (tsa.unreachable(), tsa.url("error"))
+            result = self.dist(failed, False, VESK_SIGN_TIMESTAMP_URL=" ".join(urls), **variables)
+        print("\nunreachable authority: " + result.stderr.strip().splitlines()[-1], file=sys.stderr)
+        self.assertNotEqual(result.returncode, 0)
+        self.assertRegex(result.stderr, "no time-stamping authority.* %s .*%s .*500" % urls)
+        self.assertFalse(failed.exists(), "a failed make dist leaves files behind")
+        run("msiextract", "-C", stamped / "inside", *stamped.glob("*.msi"))
+        signed = [f for f in stamped.rglob("*") if f.suffix in (".exe", ".msi", ".ps1")]
+        self.assertGreaterEqual(len(signed), 4)  # the executables, the package, the one inside
+        for path in signed:
+            said = run("osslsigncode", "verify", "-CAfile", SIGNING / "test-cert.pem",
+                       "-TSA-CAfile", tsa.root, "-in", path, text=True).stdout
+            print("%s: %s" % (path.name, re.findall(r"Timestamp time: .*|Timestamp Server.*", said)),
+                  file=sys.stderr)
+            self.assertIn("Timestamp Server Signature verification: ok", said, path)
+        wanted = {("  inside it: " if p.parent != stamped else "") + p.name:
+                  "matches except for its signature" if p in signed else "matches byte for byte"
+                  for p in stamped.rglob("*") if p.is_file()}
+        shutil.rmtree(stamped / "inside")
+        (stamped / "VeskInfo.exe.debug").write_bytes(b"\0" + DEBUG.read_bytes()[1:])
+        (stamped / "EXTRA").write_text("not built\n")
+        said = run(self.tree / "scripts" / "verify-release.sh", stamped, text=True, check=False,
+                   env=dict(os.environ, SOURCE_DATE_EPOCH=str(source_date_epoch())))
+        print(said.stdout, file=sys.stderr)
+        verdicts = dict(re.findall(r"^(\S.*?|  inside it: \S+)\s{2,}(\S.*)$", said.stdout, re.M))
+        wanted.update({"VeskInfo.exe.debug": "DIFFERS", "EXTRA": "DIFFERS: not rebuilt"})
+        self.assertEqual(verdicts, wanted)
+        self.assertEqual(said.returncode, 1)
 
 
 class InstallerPackage(unittest.TestCase):

@@ -27,7 +27,7 @@ wine_prefix() {
     VESK_WINE_USED+=("$WINEPREFIX")
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         mkdir -p "$VESK_WINE_DIR"
-        echo "wine: creating the $arch prefix in $WINEPREFIX (once; about 15 s, several minutes where 32-bit code is emulated)" >&2
+        echo "wine: creating the $arch prefix in $WINEPREFIX (once; about 15 s, a minute or two where 32-bit code is emulated)" >&2
         wineboot -i >/dev/null 2>&1 || true
         wineserver -w
     fi

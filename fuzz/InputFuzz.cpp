@@ -3,9 +3,9 @@
 // Must hold for any input: the reader reads only the input (the sanitizers watch that), the
 // tables it finds lie within the bytes it kept, and the table saved as an rsmb file (--save)
 // reads back as the same table.
-#include "Inspection.h"
-#include "LiveReport.h"
-#include "TableInput.h"
+#include "input/TableInput.h"
+#include "inspection/Inspection.h"
+#include "report/LiveReport.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -2,10 +2,10 @@
 // single-byte and a double-byte code page, and audits the values against a fixed walk. Must
 // hold for any input: only the input is read, a rejection is one line, and every value the
 // audit reports as matching is present, readable and equal to the expected text.
-#include "Audit.h"
-#include "CodePage.h"
-#include "Inspection.h"
-#include "StoredValues.h"
+#include "input/CodePage.h"
+#include "input/StoredValues.h"
+#include "inspection/Audit.h"
+#include "inspection/Inspection.h"
 
 #include <cstdint>
 #include <cstdlib>

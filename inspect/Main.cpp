@@ -1,19 +1,19 @@
 // veskinfo-inspect: what VeskInfo would record from an SMBIOS table, shown on Linux or on the
 // Windows machine itself; an audit of the values a machine stored; batches of tables. It runs
 // the program's own walk and finalisation, and on Windows its own table sources.
-#include "Audit.h"
-#include "Batch.h"
-#include "CodePage.h"
-#include "Inspection.h"
-#include "JsonReport.h"
-#include "Live.h"
-#include "LiveReport.h"
-#include "Platform.h"
-#include "Report.h"
-#include "Status.h"
-#include "StoredValues.h"
-#include "TableInput.h"
 #include "Version.h"
+#include "input/CodePage.h"
+#include "input/StoredValues.h"
+#include "input/TableInput.h"
+#include "inspection/Audit.h"
+#include "inspection/Inspection.h"
+#include "inspection/Status.h"
+#include "platform/Live.h"
+#include "platform/Platform.h"
+#include "report/Batch.h"
+#include "report/JsonReport.h"
+#include "report/LiveReport.h"
+#include "report/Report.h"
 
 #include <CLI/CLI.hpp>
 

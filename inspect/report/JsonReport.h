@@ -1,8 +1,8 @@
 // An inspection as JSON. Texts are the stored bytes; a byte of 0x80 or more is written as the
 // code point of the same number (\u0080 to \u00ff), so a tool can get the bytes back.
 #pragma once
-#include "Inspection.h"
-#include "TableInput.h"
+#include "input/TableInput.h"
+#include "inspection/Inspection.h"
 
 #include <nlohmann/json.hpp>
 

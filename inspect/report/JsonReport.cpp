@@ -1,6 +1,6 @@
-#include "JsonReport.h"
+#include "report/JsonReport.h"
 
-#include "Report.h"
+#include "report/Report.h"
 
 namespace {
 

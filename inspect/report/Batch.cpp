@@ -1,9 +1,9 @@
-#include "Batch.h"
+#include "report/Batch.h"
 
-#include "Inspection.h"
-#include "JsonReport.h"
-#include "Report.h"
-#include "Status.h"
+#include "inspection/Inspection.h"
+#include "inspection/Status.h"
+#include "report/JsonReport.h"
+#include "report/Report.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -45,3 +45,9 @@ bool WriteFileBytes(const std::string& path, const std::vector<unsigned char>& b
     }
     return true;
 }
+
+std::string ComputerName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return "";
+    return name;
+}

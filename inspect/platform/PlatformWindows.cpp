@@ -100,3 +100,11 @@ bool WriteFileBytes(const std::string& path, const std::vector<unsigned char>& b
     }
     return true;
 }
+
+std::string ComputerName() {
+    wchar_t name[256] = {};
+    DWORD size = static_cast<DWORD>(sizeof name / sizeof name[0]);
+    if (!GetComputerNameExW(ComputerNameDnsHostname, name, &size) && !GetComputerNameW(name, &size))
+        return "";
+    return Utf8(name);
+}

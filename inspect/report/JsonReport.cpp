@@ -85,6 +85,10 @@ Json ContainerJson(const TableInput& input) {
 } // namespace
 
 Json JsonText(const std::string& bytes) {
+    return BytesAsUtf8(bytes);
+}
+
+std::string BytesAsUtf8(const std::string& bytes) {
     std::string utf8;
     utf8.reserve(bytes.size());
     for (const char c : bytes) {

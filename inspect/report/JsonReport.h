@@ -13,6 +13,8 @@ using Json = nlohmann::ordered_json;
 
 // A byte string as a JSON string of the code points of its bytes.
 Json JsonText(const std::string& bytes);
+// The same as UTF-8: each byte of 0x80 or more as two bytes.
+std::string BytesAsUtf8(const std::string& bytes);
 
 // Everything about one input: what it is, the walk of `source`, and the other source's values
 // when it walks other bytes (`other`, or null).

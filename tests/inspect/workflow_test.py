@@ -278,6 +278,105 @@ class Audit(Files):
                                  f"veskinfo-inspect: {self.dir.name}/{message}\n")
 
 
+def system_table(strings, sku=5, family=6):
+    """A type-1 structure of SMBIOS 2.4 (27 bytes) with `strings`, the SKU and family numbered."""
+    formatted = bytes([0x01, 27, 0x00, 0x00, 1, 2, 3, 4]) + bytes(16) + bytes([6, sku, family])
+    return formatted + b"\0".join(strings) + b"\0\0"
+
+
+class Probe(Files):
+    """--audit --probe: one line of JSON within 2,048 bytes, its status and its exit status."""
+
+    def probe(self, export, table, *args):
+        done = run("--audit", "--probe", self.file("stored.reg", export), *args,
+                   *([table] if table else []))
+        self.assertEqual(done.stdout.count(b"\n"), 1, done.stdout)
+        self.assertTrue(done.stdout.endswith(b"\n"))
+        self.assertLessEqual(len(done.stdout) - 1, 2048)
+        return done.returncode, json.loads(done.stdout)
+
+    def test_sample_tables_and_their_exports(self):
+        for sample in sorted(SAMPLES.glob("*.bin")):
+            values = run(sample).stdout.decode("latin-1").split("\n")[:3]
+            export = sysinfo_export(stored(*values))
+            for table in (sample, self.file(sample.stem + ".reg", reg_export(sample.read_bytes()))):
+                with self.subTest(table.name):
+                    status, line = self.probe(export, table)
+                    self.assertEqual((status, line["status"], line["probe"]), (0, "match", 1))
+                    self.assertEqual(list(line["stored"].values()), values)
+                    self.assertEqual(line["expected"], line["stored"])
+                    self.assertEqual((line["machine"], line["source"]), (str(table), "wmi"))
+                    self.assertEqual(line["model"]["manufacturer"], values[0] or None)
+                    self.assertRegex(line["tool"], r"^\d+\.\d+\.\d+\.\d+$")
+
+    def test_statuses(self):
+        unreadable = b"not an export\r\n"
+        cases = [  # name, export, table, status, exit status, stored values
+            ("as stored", sysinfo_export(stored()), DESKTOP, "match", 0,
+             [MAKER, SYSTEM_ID, REGULATORY]),
+            ("one changed", sysinfo_export(stored(system_id="B12")), DESKTOP, "differs", 1,
+             [MAKER, "B12", REGULATORY]),
+            ("a DWORD", sysinfo_export(stored(system_id="dword:00000a47")), DESKTOP, "differs",
+             1, [MAKER, None, REGULATORY]),
+            ("one deleted", sysinfo_export(stored(regulatory=None)), DESKTOP, "missing", 1,
+             [MAKER, SYSTEM_ID, None]),
+            ("none stored", sysinfo_export({}), DESKTOP, "not-run", 1, [None] * 3),
+            ("the export's own table", sysinfo_export(stored(), table=DESKTOP_TABLE), None,
+             "match", 0, [MAKER, SYSTEM_ID, REGULATORY]),
+            ("no table", sysinfo_export(stored()), None, "error", 2, [None] * 3),
+            ("no export", unreadable, DESKTOP, "error", 2, [None] * 3),
+        ]
+        for name, export, table, status, code, values in cases:
+            with self.subTest(name):
+                exit_status, line = self.probe(export, table)
+                self.assertEqual((exit_status, line["status"], list(line["stored"].values())),
+                                 (code, status, values))
+                self.assertEqual("error" in line, status == "error")
+
+    def test_model(self):
+        strings = [b"Maker", b"Model 7", b"1.0", b"S1", b"SKU-9", b"Family X"]
+        cases = [  # name, table, model
+            ("SMBIOS 2.4", system_table(strings),
+             {"manufacturer": "Maker", "product": "Model 7", "family": "Family X",
+              "sku": "SKU-9"}),
+            ("no family or SKU string", system_table(strings, sku=0, family=0),
+             {"manufacturer": "Maker", "product": "Model 7"}),
+            ("SMBIOS 2.0: no such bytes", bytes([0x01, 0x08, 0x00, 0x00, 1, 0, 0, 0]) + b"M\0\0",
+             {"manufacturer": "M", "product": None}),
+            ("no type-1 structure", bytes([0x0B, 0x05, 0x00, 0x00, 0x00, 0x00, 0x00]), None),
+        ]
+        for name, table, model in cases:
+            with self.subTest(name):
+                line = self.probe(sysinfo_export({}), self.file("t.bin", table))[1]
+                self.assertEqual(line["model"], model)
+
+    def test_long_texts_are_cut_within_the_line(self):
+        """259 characters in every value and string, as bytes that JSON writes six-fold."""
+        texts = [bytes([0xE9]) * 259, b'"' * 259, b"\\" * 259, b"\x01" * 259, b"P" * 259,
+                 b"Q" * 259]
+        oem = bytes([0x0B, 0x05, 0x01, 0x00, 0x02]) + b"1[" + b"\xe9" * 257 + b"\0" + b"13[" \
+            + b"\x02" * 256 + b"\0\0"
+        table = self.file("long.bin", system_table(texts) + oem)
+        export = sysinfo_export({"System Manufacturer": "\u00e9" * 259,
+                                 "SystemIdHex": '"' * 259, "RegulatoryID": "\\" * 259})
+        status, line = self.probe(export, table)
+        self.assertEqual((status, line["status"], line["machine"]), (1, "differs", str(table)))
+        texts = list(line["stored"].values()) + list(line["expected"].values()) \
+            + list(line["model"].values())
+        for text in texts:
+            self.assertTrue(text.endswith("\u2026"), text)
+            self.assertIn(text[0], "\u00e9\"\\\x01\x02PQ")
+            self.assertEqual(set(text[:-1]), {text[0]})
+
+    def test_usage_errors_print_no_line(self):
+        export = self.file("stored.reg", sysinfo_export(stored()))
+        for args in (["--probe", export, DESKTOP], ["--audit", "--probe", "--json", export],
+                     ["--audit", "--probe", export, DESKTOP, DESKTOP]):
+            with self.subTest(args):
+                done = run(*args)
+                self.assertEqual((done.returncode, done.stdout), (2, b""))
+
+
 class Batch(Files):
     def batch_dir(self):
         """A folder of tables: two good ones, one in a subfolder, and one cut short."""

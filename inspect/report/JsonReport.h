@@ -21,13 +21,15 @@ std::string BytesAsUtf8(const std::string& bytes);
 Json InputJson(const TableInput& input, TableSource source, const Inspection& inspection,
                const Inspection* other);
 
-// The record of one input of a batch: the values with their sources, the format, the status
-// and the anomalies; the structures are left to a single input's report.
-Json BatchJson(const TableInput& input, TableSource source, const Inspection& inspection,
-               const char* status);
+// The record of one input of a batch, as a line appended to `out`: the values with their
+// sources, the format, the status and the anomalies; the structures are left to a single
+// input's report.
+void WriteBatchRecord(std::string& out, const TableInput& input, TableSource source,
+                      const Inspection& inspection, const char* status);
 
-// The record of an input that could not be read.
-Json ErrorJson(const std::string& name, const char* format, const std::string& error);
+// The record of an input that could not be read, as a line appended to `out`.
+void WriteErrorRecord(std::string& out, const std::string& name, const char* format,
+                      const std::string& error);
 
 // Indented over several lines, or on one line (for JSON lines).
 void WriteJson(std::ostream& out, const Json& json, bool oneLine);

@@ -2,7 +2,7 @@
 
 #include "Version.h"
 #include "inspection/Audit.h"
-#include "report/JsonReport.h"
+#include "report/JsonLine.h"
 #include "report/Report.h"
 
 #include <algorithm>
@@ -24,26 +24,23 @@ const char* const kModelFields[4] = {"manufacturer", "product", "family", "sku"}
 // The bytes of a type-1 structure that number its manufacturer, product name, SKU and family.
 const int kModelBytes[4] = {4, 5, 26, 25};
 
-const char kCutMark[] = "\xE2\x80\xA6"; // U+2026 in UTF-8
-
+// The line's texts: bytes, but for the machine's name and the error, which are UTF-8.
 struct Texts {
     std::string text[kTexts];
     bool present[kTexts] = {};
 
-    void Set(int at, const std::string& utf8) {
-        // Nothing longer than a whole line can show: cut early, so that what follows stays cheap.
-        text[at] = utf8.size() > kProbeLineLimit ? Cut(utf8, kProbeLineLimit) : utf8;
+    void Set(int at, const std::string& value) {
+        // Nothing longer than a whole line can show: a byte more than that is cut all the same.
+        text[at] = value.substr(0, kProbeLineLimit + 1);
         present[at] = true;
     }
-    Json At(int at, size_t cap) const {
-        return present[at] ? Json(text[at].size() > cap ? Cut(text[at], cap) : text[at])
-                           : Json(nullptr);
-    }
-    static std::string Cut(const std::string& utf8, size_t cap) {
-        size_t end = std::min(cap, utf8.size());
-        while (end > 0 && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80)
-            --end; // never inside a character
-        return utf8.substr(0, end) + kCutMark;
+    void Write(JsonLine& json, int at, size_t cap) const {
+        if (!present[at])
+            json.Null();
+        else if (at == kMachine || at == kError)
+            json.Utf8(text[at], std::min(cap, kProbeLineLimit));
+        else
+            json.Text(text[at], std::min(cap, kProbeLineLimit));
     }
 };
 
@@ -69,36 +66,42 @@ bool ReadModel(const ProbeSubject& subject, Texts& texts) {
         const int number = subject.table[at];
         const Inspection::String* string =
             number > 0 ? walk.StringAt(structure->offset, number) : nullptr;
-        if (string != nullptr) texts.Set(kModel + i, BytesAsUtf8(string->text));
+        if (string != nullptr) texts.Set(kModel + i, string->text);
     }
     return true;
 }
 
-Json ValuesJson(const Texts& texts, int first, size_t cap) {
-    Json values = Json::object();
+void WriteValues(JsonLine& json, const Texts& texts, int first, size_t cap) {
+    json.Open();
     for (const IdentityField field : kFields)
-        values[JsonFieldName(field)] = texts.At(first + static_cast<int>(field), cap);
-    return values;
+        texts.Write(json.Key(JsonFieldName(field)), first + static_cast<int>(field), cap);
+    json.Close();
 }
 
+// The line with every text cut after `cap` bytes.
 std::string Line(const ProbeSubject& subject, const Texts& texts, bool haveModel, size_t cap) {
-    Json json = {{"probe", kProbeSchema},
-                 {"machine", texts.At(kMachine, cap)},
-                 {"status", ProbeStatusName(subject.status)}};
-    if (texts.present[kError]) json["error"] = texts.At(kError, cap);
-    json["stored"] = ValuesJson(texts, kStored, cap);
-    json["expected"] = ValuesJson(texts, kExpected, cap);
-    json["source"] = subject.source != nullptr ? Json(subject.source) : Json(nullptr);
-    Json model = nullptr;
+    std::string line;
+    JsonLine json(line);
+    json.Open().Key("probe").Number(kProbeSchema);
+    texts.Write(json.Key("machine"), kMachine, cap);
+    json.Key("status").Name(ProbeStatusName(subject.status));
+    if (texts.present[kError]) texts.Write(json.Key("error"), kError, cap);
+    WriteValues(json.Key("stored"), texts, kStored, cap);
+    WriteValues(json.Key("expected"), texts, kExpected, cap);
+    json.Key("source");
+    subject.source != nullptr ? json.Name(subject.source) : json.Null();
+    json.Key("model");
     if (haveModel) {
-        model = Json::object();
+        json.Open();
         for (int i = 0; i < 4; ++i)
             if (i < 2 || texts.present[kModel + i]) // family and SKU only where present
-                model[kModelFields[i]] = texts.At(kModel + i, cap);
+                texts.Write(json.Key(kModelFields[i]), kModel + i, cap);
+        json.Close();
+    } else {
+        json.Null();
     }
-    json["model"] = std::move(model);
-    json["tool"] = VESK_PRODUCT_VERSION_TEXT;
-    return json.dump(-1, ' ', true, Json::error_handler_t::replace);
+    json.Key("tool").Name(VESK_PRODUCT_VERSION_TEXT).Close();
+    return line;
 }
 
 } // namespace
@@ -158,9 +161,9 @@ std::string ProbeLine(const ProbeSubject& subject) {
         const int at = static_cast<int>(field);
         const StoredValue* stored = subject.stored ? &subject.stored->ValueOf(field) : nullptr;
         if (stored != nullptr && stored->present && stored->problem.empty())
-            texts.Set(kStored + at, BytesAsUtf8(stored->text));
+            texts.Set(kStored + at, stored->text);
         if (subject.expected != nullptr)
-            texts.Set(kExpected + at, BytesAsUtf8(ValueText(*subject.expected, field)));
+            texts.Set(kExpected + at, ValueText(*subject.expected, field));
     }
     const bool haveModel = subject.expected != nullptr && ReadModel(subject, texts);
     std::string line = Line(subject, texts, haveModel, SIZE_MAX);

@@ -44,14 +44,8 @@ void AuditOnce(const std::vector<unsigned char>& bytes, const CodePage& codePage
     std::vector<unsigned char> table;
     if (FindSMBiosData(stored.file, table, error)) Check(!table.empty());
     const Inspection walk = Inspect(table);
-    ProbeSubject probe;
-    probe.machine = BytesAsUtf8(stored.key);
-    probe.status = ProbeStatusOf(stored, walk, false);
-    probe.stored = &stored;
-    probe.expected = &walk;
-    probe.table = table.data();
-    probe.length = table.size();
-    const std::string line = ProbeLine(probe);
+    const std::string line = ProbeLine({BytesAsUtf8(stored.key), ProbeStatusOf(stored, walk, false),
+                                        &stored, &walk, table.data(), table.size()});
     Check(line.size() <= kProbeLineLimit && line.find('\n') == std::string::npos);
     Check(Json::accept(line));
 }

@@ -12,7 +12,7 @@ from winerun import ROOT, SMBIOS_KEY, SYSINFO_KEY, WINE_LOCATOR, windows_path
 
 sys.path.insert(0, str(ROOT / "tests" / "inspect"))
 import dmidump  # noqa: E402
-from cli_test import CUT_SHORT, reg_export, utf16_export  # noqa: E402
+from cli_test import CUT_SHORT, long_table, reg_export, utf16_export  # noqa: E402
 
 SAMPLES = ROOT / "samples"
 DESKTOP = SAMPLES / "desktop.bin"
@@ -268,27 +268,12 @@ def live_audit(wine, failure, skipped):
 
 # --- the probe ----------------------------------------------------------------------------------
 
-LONG = 259  # the longest text VeskInfo stores, less its terminating zero
-
-
-def long_table():
-    """A type-1 structure whose strings, and OEM strings whose values, are LONG characters of a
-    byte that JSON writes as six."""
-    strings = [bytes([0xE9]) * LONG] * 6
-    formatted = bytes([0x01, 27, 0x00, 0x00, 1, 2, 3, 4]) + bytes(16) + bytes([6, 5, 6])
-    oem = bytes([0x0B, 0x05, 0x01, 0x00, 0x02]) + b"1[" + b"\xe9" * (LONG - 2) + b"\0" \
-        + b"13[" + b"\xe9" * (LONG - 3) + b"\0\0"
-    return formatted + b"\0".join(strings) + b"\0\0" + oem
+NAMES = ("System Manufacturer", "SystemIdHex", "RegulatoryID")
 
 
 def probe_cases(long_path):
-    """(name, regtool commands after VeskInfo's values are put back, status, exit status,
+    """(name, regtool commands after VeskInfo's values are put back, status, exit status, the
     stored values in the line: None as VeskInfo stored them, "cut" each cut with the mark)."""
-    only64 = [("delete", "32", SYSINFO_KEY)] + [
-        ("setsz", "64", SYSINFO_KEY, name, text.decode()) for name, text in
-        zip(("System Manufacturer", "SystemIdHex", "RegulatoryID"), NOTEBOOK_VALUES)]
-    long_values = [("setsz", "32", SYSINFO_KEY, name, "X" * LONG)
-                   for name in ("System Manufacturer", "SystemIdHex", "RegulatoryID")]
     return [
         ("after VeskInfo ran", [], "match", 0, None),
         ("one value changed", [("setsz", "32", SYSINFO_KEY, "SystemIdHex", "B12")], "differs", 1,
@@ -296,9 +281,11 @@ def probe_cases(long_path):
         ("one value deleted", [("delvalue", "32", SYSINFO_KEY, "RegulatoryID")], "missing", 1,
          NOTEBOOK_VALUES[:2] + [None]),
         ("the key deleted", [("delete", "32", SYSINFO_KEY)], "not-run", 1, [None] * 3),
-        ("only in the 64-bit view", only64, "only-64-bit", 1, None),
-        ("259-character strings", long_values + [
-            ("setbin", "64", SMBIOS_KEY, "SMBiosData", windows_path(long_path))], "differs", 1,
+        ("only in the 64-bit view", [("delete", "32", SYSINFO_KEY)] + [
+            ("setsz", "64", SYSINFO_KEY, n, v.decode()) for n, v in zip(NAMES, NOTEBOOK_VALUES)],
+         "only-64-bit", 1, None),
+        ("259-character strings", [("setsz", "32", SYSINFO_KEY, n, "X" * 259) for n in NAMES]
+         + [("setbin", "64", SMBIOS_KEY, "SMBiosData", windows_path(long_path))], "differs", 1,
          "cut"),
     ]
 
@@ -310,35 +297,27 @@ def live_probe(wine, failure, skipped):
     if Path("/sys/firmware/dmi/tables/DMI").exists():
         raise skipped("Wine's WMI would hand over this machine's own table")
     with tempfile.TemporaryDirectory() as scratch:
-        long_path = Path(scratch) / "long.bin"
-        long_path.write_bytes(long_table())
+        (Path(scratch) / "long.bin").write_bytes(long_table())
         texts, code, stored, _ = scenarios.run(wine, SAMPLES / "type208.bin")
         if code != 0 or stored[0] is None:
             raise failure("VeskInfo.exe did not store the values: exit %d, %r" % (code, stored))
         put_back = [("delete", "32", SYSINFO_KEY), ("delete", "64", SYSINFO_KEY),
                     ("setbin", "64", SMBIOS_KEY, "SMBiosData",
                      windows_path(SAMPLES / "type208.bin"))] + [
-            ("setsz", "32", SYSINFO_KEY, value, data[:-1].decode("latin-1"))
-            for value, (_, data) in stored[0].items()]
+            ("setsz", "32", SYSINFO_KEY, n, data[:-1].decode("latin-1"))
+            for n, (_, data) in stored[0].items()]
         seen = []
-        for name, commands, status, exit_status, values in probe_cases(long_path):
+        for name, commands, status, exit_status, values in probe_cases(Path(scratch) / "long.bin"):
             wine.regtool(*(put_back + commands))
             code, out, err = run_windows(wine, ["--audit", "--probe"], scratch)
             print("%s: exit %d: %s" % (name, code, out.decode("latin-1").rstrip("\n")))
-            try:
-                line = json.loads(out)
-            except ValueError:
-                raise failure("%s: no JSON: %r %r" % (name, out, err))
+            line = json.loads(out or "null") or {"stored": {}, "expected": {}}
             texts = list(line["stored"].values()) + list(line["expected"].values())
-            if values == "cut":
-                stored_values = values if all(t.endswith("\u2026") for t in texts) else texts
-            else:
-                stored_values = [None if v is None else v.encode("latin-1")
-                                 for v in line["stored"].values()]
-            if (code, line["status"], stored_values) != (
-                    exit_status, status, NOTEBOOK_VALUES if values is None else values) \
-                    or out.count(b"\n") != 1 or len(out) - 1 > 2048 \
-                    or line["source"] != "registry" or not line["machine"]:
+            shown = "cut" if all(str(t).endswith("\u2026") for t in texts) else \
+                [v if v is None else v.encode("latin-1") for v in line["stored"].values()]
+            if (code, line.get("status"), shown, out.count(b"\n"), line.get("source")) != (
+                    exit_status, status, values or NOTEBOOK_VALUES, 1, "registry") \
+                    or len(out) - 1 > 2048 or not line["machine"]:
                 raise failure("%s: exit %d, %r %r" % (name, code, out, err))
             seen.append("%s: %s (%d bytes)" % (name, line["status"], len(out) - 1))
         wine.regtool(("delete", "64", SYSINFO_KEY))
@@ -346,5 +325,4 @@ def live_probe(wine, failure, skipped):
 
 
 SCENARIOS = {"inspect_" + f.__name__: f for f in
-             [files_agree, unicode_names, live_sources, live_audit,
-              live_probe]}
+             [files_agree, unicode_names, live_sources, live_audit, live_probe]}

@@ -20,11 +20,6 @@ XP_FOR_VESKINFO = r"HKCU\Software\Wine\AppDefaults\VeskInfo.exe"
 UNINSTALL_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\%s"
 VENDOR_FOLDER = Path("drive_c/Program Files (x86)/Vesk Computer Corporation")
 PACKAGES = ("VeskInfo", "VeskInfo-lower")
-
-
-def inspector_exe(wine):
-    """The stripped veskinfo-inspect.exe the test packages carry."""
-    return wine.build / "win64" / "release" / "veskinfo-inspect.exe"
 # msiexec's operation and properties, before and after the package.
 INSTALL, REMOVE = ("/i",), ("/x",)
 REPAIR = ("/i", "REINSTALL=ALL", "REINSTALLMODE=vomus")  # Wine answers /fa with 1605
@@ -138,8 +133,8 @@ class Chain:
             check(exe.exists() and exe.read_bytes() == self.wine.exe.read_bytes(),
                   where + "%s is not the build's VeskInfo.exe" % exe)
             # The prefix is 64-bit Windows: the inspector is installed beside VeskInfo.exe.
-            check(inspector.exists()
-                  and inspector.read_bytes() == inspector_exe(self.wine).read_bytes(),
+            built = self.wine.build / "win64" / "release" / "veskinfo-inspect.exe"
+            check(inspector.exists() and inspector.read_bytes() == built.read_bytes(),
                   where + "%s is not the build's veskinfo-inspect.exe" % inspector)
         else:
             left = [str(p) for p in [self.vendor, *self.vendor.rglob("*")] if p.exists()]

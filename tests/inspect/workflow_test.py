@@ -17,8 +17,8 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import dmidump  # noqa: E402
-from cli_test import (CUT_SHORT, DESKTOP, INSPECT, SAMPLES, Files, reg_export,  # noqa: E402
-                      run, utf16_export)
+from cli_test import (CUT_SHORT, DESKTOP, INSPECT, SAMPLES, Files, long_table,  # noqa: E402
+                      reg_export, run, system_table, utf16_export)
 
 DESKTOP_TABLE = DESKTOP.read_bytes()
 MAKER, SYSTEM_ID, REGULATORY = "Vesk Computer Corporation", "A47", "VCC-D7400"
@@ -278,20 +278,13 @@ class Audit(Files):
                                  f"veskinfo-inspect: {self.dir.name}/{message}\n")
 
 
-def system_table(strings, sku=5, family=6):
-    """A type-1 structure of SMBIOS 2.4 (27 bytes) with `strings`, the SKU and family numbered."""
-    formatted = bytes([0x01, 27, 0x00, 0x00, 1, 2, 3, 4]) + bytes(16) + bytes([6, sku, family])
-    return formatted + b"\0".join(strings) + b"\0\0"
-
-
 class Probe(Files):
     """--audit --probe: one line of JSON within 2,048 bytes, its status and its exit status."""
 
     def probe(self, export, table, *args):
         done = run("--audit", "--probe", self.file("stored.reg", export), *args,
                    *([table] if table else []))
-        self.assertEqual(done.stdout.count(b"\n"), 1, done.stdout)
-        self.assertTrue(done.stdout.endswith(b"\n"))
+        self.assertEqual((done.stdout.count(b"\n"), done.stdout[-1:]), (1, b"\n"), done.stdout)
         self.assertLessEqual(len(done.stdout) - 1, 2048)
         return done.returncode, json.loads(done.stdout)
 
@@ -302,18 +295,15 @@ class Probe(Files):
             for table in (sample, self.file(sample.stem + ".reg", reg_export(sample.read_bytes()))):
                 with self.subTest(table.name):
                     status, line = self.probe(export, table)
-                    self.assertEqual((status, line["status"], line["probe"]), (0, "match", 1))
-                    self.assertEqual(list(line["stored"].values()), values)
+                    self.assertEqual((status, line["status"], line["machine"], line["source"],
+                                      line["model"]["manufacturer"], list(line["stored"].values())),
+                                     (0, "match", str(table), "wmi", values[0] or None, values))
                     self.assertEqual(line["expected"], line["stored"])
-                    self.assertEqual((line["machine"], line["source"]), (str(table), "wmi"))
-                    self.assertEqual(line["model"]["manufacturer"], values[0] or None)
-                    self.assertRegex(line["tool"], r"^\d+\.\d+\.\d+\.\d+$")
 
     def test_statuses(self):
-        unreadable = b"not an export\r\n"
+        all_three = [MAKER, SYSTEM_ID, REGULATORY]
         cases = [  # name, export, table, status, exit status, stored values
-            ("as stored", sysinfo_export(stored()), DESKTOP, "match", 0,
-             [MAKER, SYSTEM_ID, REGULATORY]),
+            ("as stored", sysinfo_export(stored()), DESKTOP, "match", 0, all_three),
             ("one changed", sysinfo_export(stored(system_id="B12")), DESKTOP, "differs", 1,
              [MAKER, "B12", REGULATORY]),
             ("a DWORD", sysinfo_export(stored(system_id="dword:00000a47")), DESKTOP, "differs",
@@ -322,48 +312,36 @@ class Probe(Files):
              [MAKER, SYSTEM_ID, None]),
             ("none stored", sysinfo_export({}), DESKTOP, "not-run", 1, [None] * 3),
             ("the export's own table", sysinfo_export(stored(), table=DESKTOP_TABLE), None,
-             "match", 0, [MAKER, SYSTEM_ID, REGULATORY]),
+             "match", 0, all_three),
             ("no table", sysinfo_export(stored()), None, "error", 2, [None] * 3),
-            ("no export", unreadable, DESKTOP, "error", 2, [None] * 3),
+            ("no export", b"not an export\r\n", DESKTOP, "error", 2, [None] * 3),
         ]
         for name, export, table, status, code, values in cases:
-            with self.subTest(name):
-                exit_status, line = self.probe(export, table)
-                self.assertEqual((exit_status, line["status"], list(line["stored"].values())),
-                                 (code, status, values))
-                self.assertEqual("error" in line, status == "error")
+            exit_status, line = self.probe(export, table)
+            self.assertEqual((exit_status, line["status"], list(line["stored"].values()),
+                              "error" in line), (code, status, values, status == "error"), name)
 
     def test_model(self):
-        strings = [b"Maker", b"Model 7", b"1.0", b"S1", b"SKU-9", b"Family X"]
+        strings, model = [b"Maker", b"Model 7", b"1.0", b"S1", b"SKU-9", b"Family X"], \
+            {"manufacturer": "Maker", "product": "Model 7"}
         cases = [  # name, table, model
-            ("SMBIOS 2.4", system_table(strings),
-             {"manufacturer": "Maker", "product": "Model 7", "family": "Family X",
-              "sku": "SKU-9"}),
-            ("no family or SKU string", system_table(strings, sku=0, family=0),
-             {"manufacturer": "Maker", "product": "Model 7"}),
+            ("SMBIOS 2.4", system_table(strings), dict(model, family="Family X", sku="SKU-9")),
+            ("no family or SKU string", system_table(strings, sku=0, family=0), model),
             ("SMBIOS 2.0: no such bytes", bytes([0x01, 0x08, 0x00, 0x00, 1, 0, 0, 0]) + b"M\0\0",
              {"manufacturer": "M", "product": None}),
             ("no type-1 structure", bytes([0x0B, 0x05, 0x00, 0x00, 0x00, 0x00, 0x00]), None),
         ]
-        for name, table, model in cases:
-            with self.subTest(name):
-                line = self.probe(sysinfo_export({}), self.file("t.bin", table))[1]
-                self.assertEqual(line["model"], model)
+        for name, table, expected in cases:
+            line = self.probe(sysinfo_export({}), self.file("t.bin", table))[1]
+            self.assertEqual(line["model"], expected, name)
 
     def test_long_texts_are_cut_within_the_line(self):
-        """259 characters in every value and string, as bytes that JSON writes six-fold."""
-        texts = [bytes([0xE9]) * 259, b'"' * 259, b"\\" * 259, b"\x01" * 259, b"P" * 259,
-                 b"Q" * 259]
-        oem = bytes([0x0B, 0x05, 0x01, 0x00, 0x02]) + b"1[" + b"\xe9" * 257 + b"\0" + b"13[" \
-            + b"\x02" * 256 + b"\0\0"
-        table = self.file("long.bin", system_table(texts) + oem)
+        table = self.file("long.bin", long_table())
         export = sysinfo_export({"System Manufacturer": "\u00e9" * 259,
                                  "SystemIdHex": '"' * 259, "RegulatoryID": "\\" * 259})
         status, line = self.probe(export, table)
         self.assertEqual((status, line["status"], line["machine"]), (1, "differs", str(table)))
-        texts = list(line["stored"].values()) + list(line["expected"].values()) \
-            + list(line["model"].values())
-        for text in texts:
+        for text in [*line["stored"].values(), *line["expected"].values(), *line["model"].values()]:
             self.assertTrue(text.endswith("\u2026"), text)
             self.assertIn(text[0], "\u00e9\"\\\x01\x02PQ")
             self.assertEqual(set(text[:-1]), {text[0]})
@@ -372,9 +350,7 @@ class Probe(Files):
         export = self.file("stored.reg", sysinfo_export(stored()))
         for args in (["--probe", export, DESKTOP], ["--audit", "--probe", "--json", export],
                      ["--audit", "--probe", export, DESKTOP, DESKTOP]):
-            with self.subTest(args):
-                done = run(*args)
-                self.assertEqual((done.returncode, done.stdout), (2, b""))
+            self.assertEqual((run(*args).returncode, run(*args).stdout), (2, b""), args)
 
 
 class Batch(Files):

@@ -3,7 +3,6 @@ VeskInfo.exe and its debug file, their reproducibility, the signature, the insta
 the veskinfo-inspect package, the fleet scripts and SHA256SUMS. Run after scripts/dist.sh: python3 tests/release/check_release.py -v"""
 import gzip
 import hashlib
-import json
 import os
 import re
 import shutil
@@ -541,14 +540,10 @@ class FleetScripts(unittest.TestCase):
             os.environ.get("VESK_SIGN_CAFILE", "/etc/ssl/certs/ca-certificates.crt"))
         with tempfile.TemporaryDirectory() as temp:
             for name in self.SCRIPTS:
-                with self.subTest(name):
-                    script = DIST / name
-                    self.assertTrue(verify(script, roots))
-                    self.assertTrue(script.read_bytes().startswith(
-                        (ROOT / "packaging" / "fleet" / name).read_bytes()))
-                    changed = Path(temp) / name
-                    changed.write_bytes(script.read_bytes().replace(b"--probe", b"--prob3", 1))
-                    self.assertFalse(verify(changed, roots))
+                signed, changed = (DIST / name).read_bytes(), Path(temp) / name
+                changed.write_bytes(signed.replace(b"--probe", b"--prob3", 1))
+                self.assertTrue(signed.startswith((ROOT / "packaging/fleet" / name).read_bytes()))
+                self.assertEqual((verify(DIST / name, roots), verify(changed, roots)), (True, False))
 
     def test_paths_are_the_packages_install_folder(self):
         """The package is 32-bit: its ProgramFilesFolder is ProgramFiles(x86) on 64-bit Windows."""
@@ -569,23 +564,8 @@ class FleetScripts(unittest.TestCase):
                 self.assertTrue(used and used <= files, (used, files))
 
     def test_exit_statuses(self):
-        """Detection passes the probe's status through; repair gives 0 only for a match. The
-        probe's own statuses, from the released Linux inspector on each kind of machine."""
-        sys.path.insert(0, str(ROOT / "tests" / "inspect"))
-        os.environ.setdefault("VESK_SOURCE_DIR", str(ROOT))
-        from workflow_test import stored, sysinfo_export
-        table = ROOT / "samples" / "desktop.bin"
-        cases = [("match", stored(), 0), ("differs", stored(system_id="B12"), 1),
-                 ("missing", stored(regulatory=None), 1), ("not-run", {}, 1)]
-        with tempfile.TemporaryDirectory() as temp:
-            for status, values, code in cases + [("error", None, 2)]:
-                with self.subTest(status):
-                    export = Path(temp) / ("%s.reg" % status)
-                    if values is not None:
-                        export.write_bytes(sysinfo_export(values))
-                    done = run(INSPECT_BUILD, "--audit", "--probe", export, table, check=False)
-                    self.assertEqual((done.returncode, json.loads(done.stdout)["status"]),
-                                     (code, status))
+        """Detection passes the probe's exit status through (the inspector's tests check it), and
+        2 with status error without the inspector; repair gives 0 only for a match."""
         detect = (DIST / "Detect-VeskInfo.ps1").read_text(encoding="ascii")
         repair = (DIST / "Repair-VeskInfo.ps1").read_text(encoding="ascii")
         self.assertIn("$line = & $inspector --audit --probe\n    $code = $LASTEXITCODE", detect)

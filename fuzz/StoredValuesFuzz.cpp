@@ -45,7 +45,7 @@ void AuditOnce(const std::vector<unsigned char>& bytes, const CodePage& codePage
     if (FindSMBiosData(stored.file, table, error)) Check(!table.empty());
     const Inspection walk = Inspect(table);
     const std::string line = ProbeLine({BytesAsUtf8(stored.key), ProbeStatusOf(stored, walk, false),
-                                        &stored, &walk, table.data(), table.size()});
+                                        &stored, &walk, table.data(), table.size(), nullptr, ""});
     Check(line.size() <= kProbeLineLimit && line.find('\n') == std::string::npos);
     Check(Json::accept(line));
 }

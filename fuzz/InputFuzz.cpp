@@ -2,10 +2,12 @@
 // dump with its entry point, an RSMB buffer, a registry export) and walks both table sources.
 // Must hold for any input: the reader reads only the input (the sanitizers watch that), the
 // tables it finds lie within the bytes it kept, and the table saved as an rsmb file (--save)
-// reads back as the same table.
-#include "Inspection.h"
-#include "LiveReport.h"
-#include "TableInput.h"
+// reads back as the same table. A batch record is what the JSON library writes for the same
+// members as the single input's report: parsed and written again, the same bytes.
+#include "input/TableInput.h"
+#include "inspection/Inspection.h"
+#include "report/JsonReport.h"
+#include "report/LiveReport.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -17,11 +19,25 @@ void Check(bool condition) {
     if (!condition) std::abort();
 }
 
+void CheckRecord(const TableInput& input, TableSource source, const Inspection& inspection) {
+    std::string line;
+    WriteBatchRecord(line, input, source, inspection, "completed");
+    Check(!line.empty() && line.back() == '\n');
+    line.pop_back();
+    const Json record = Json::parse(line, nullptr, false);
+    Check(!record.is_discarded() && record.dump(-1, ' ', true) == line);
+    const Json full = InputJson(input, source, inspection, nullptr);
+    for (const auto& member : record.items())
+        Check(member.key() == "status" ||
+              (full.contains(member.key()) && full.at(member.key()) == member.value()));
+}
+
 void CheckSpan(const TableInput& input, TableSource source) {
     const TableInput::Span& span = input.SpanOf(source);
     Check(span.offset <= input.bytes.size() && span.length <= input.bytes.size() - span.offset);
     const Inspection inspection = Inspect(input.Table(source), input.Length(source));
     Check(inspection.result == 0 || inspection.result == 1);
+    CheckRecord(input, source, inspection);
 }
 
 void CheckSaved(const TableInput& input) {

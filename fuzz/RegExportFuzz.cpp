@@ -1,7 +1,7 @@
 // Reads arbitrary bytes as a registry export of the "SMBiosData" value, as the inspector does
 // with a .reg file. Must hold for any input: only the input is read, a rejection is one line,
 // and an accepted value is not empty and decodes the same way twice.
-#include "RegExport.h"
+#include "input/RegExport.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,11 +1,14 @@
 // Reads arbitrary bytes as a registry export of VeskInfo's key, the way the audit does, in a
 // single-byte and a double-byte code page, and audits the values against a fixed walk. Must
 // hold for any input: only the input is read, a rejection is one line, and every value the
-// audit reports as matching is present, readable and equal to the expected text.
-#include "Audit.h"
-#include "CodePage.h"
-#include "Inspection.h"
-#include "StoredValues.h"
+// audit reports as matching is present, readable and equal to the expected text. The probe's
+// line over the values and the export's own table is one line of valid JSON within its limit.
+#include "input/CodePage.h"
+#include "input/StoredValues.h"
+#include "inspection/Audit.h"
+#include "inspection/Inspection.h"
+#include "report/JsonReport.h"
+#include "report/Probe.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -40,6 +43,11 @@ void AuditOnce(const std::vector<unsigned char>& bytes, const CodePage& codePage
     }
     std::vector<unsigned char> table;
     if (FindSMBiosData(stored.file, table, error)) Check(!table.empty());
+    const Inspection walk = Inspect(table);
+    const std::string line = ProbeLine({BytesAsUtf8(stored.key), ProbeStatusOf(stored, walk, false),
+                                        &stored, &walk, table.data(), table.size(), nullptr, ""});
+    Check(line.size() <= kProbeLineLimit && line.find('\n') == std::string::npos);
+    Check(Json::accept(line));
 }
 
 } // namespace

@@ -1,19 +1,20 @@
 // veskinfo-inspect: what VeskInfo would record from an SMBIOS table, shown on Linux or on the
 // Windows machine itself; an audit of the values a machine stored; batches of tables. It runs
 // the program's own walk and finalisation, and on Windows its own table sources.
-#include "Audit.h"
-#include "Batch.h"
-#include "CodePage.h"
-#include "Inspection.h"
-#include "JsonReport.h"
-#include "Live.h"
-#include "LiveReport.h"
-#include "Platform.h"
-#include "Report.h"
-#include "Status.h"
-#include "StoredValues.h"
-#include "TableInput.h"
 #include "Version.h"
+#include "input/CodePage.h"
+#include "input/StoredValues.h"
+#include "input/TableInput.h"
+#include "inspection/Audit.h"
+#include "inspection/Inspection.h"
+#include "inspection/Status.h"
+#include "platform/Live.h"
+#include "platform/Platform.h"
+#include "report/Batch.h"
+#include "report/JsonReport.h"
+#include "report/LiveReport.h"
+#include "report/Probe.h"
+#include "report/Report.h"
 
 #include <CLI/CLI.hpp>
 
@@ -30,6 +31,7 @@ const char kProgram[] = "veskinfo-inspect";
 const char kUsage[] =
     "Usage: veskinfo-inspect [OPTIONS] [INPUT...]\n"
     "  or:  veskinfo-inspect --audit [STORED.reg] [OPTIONS] [TABLE]\n"
+    "  or:  veskinfo-inspect --audit --probe [STORED.reg TABLE]\n"
     "Prints the manufacturer, system identifier and regulatory identifier that VeskInfo would\n"
     "record from an SMBIOS table, one per line; with several inputs, one record per input.\n"
     "With --audit, compares the values a machine stored with what VeskInfo records from its\n"
@@ -62,7 +64,9 @@ const char kFooter[] =
     "     table source answered (VeskInfo then stores three empty values)\n"
     "  2  usage or input error\n"
     "  3  with --audit: a stored value differs, or the values are only in the 64-bit view\n"
-    "  With several inputs, the worst status among them.";
+    "  With several inputs, the worst status among them.\n"
+    "  With --probe: 0 match; 1 differs, missing, not-run or only-64-bit (running VeskInfo\n"
+    "  mends them); 2 no-table, error, or a usage error.";
 
 struct Options {
     bool explain = false;
@@ -70,6 +74,7 @@ struct Options {
     std::string source; // empty: the default, VeskInfo's own choice
     bool audit = false;
     std::string stored; // the export --audit names; empty: the live registry
+    bool probe = false;
     int codePage = 1252;
     std::string field;
     std::string save;
@@ -127,6 +132,13 @@ void Configure(CLI::App& app, Options& o) {
                                         "registry with this machine's table")
                              ->expected(0, 1)
                              ->type_name("[STORED.reg]");
+    app.add_flag("--probe", o.probe,
+                 "With --audit: the result as one line of JSON of at\n"
+                 "most 2,048 bytes, for device management (see Exit\n"
+                 "status)")
+        ->needs(audit)
+        ->excludes(json)
+        ->excludes(explain);
     app.add_option("--code-page", o.codePage,
                    "The machine's ANSI code page, for the texts of a UTF-16\n"
                    "export (default 1252)")
@@ -137,7 +149,8 @@ void Configure(CLI::App& app, Options& o) {
                                        "8-byte header, then the table) that this tool reads\n"
                                        "on any system")
                             ->type_name("FILE")
-                            ->excludes(audit);
+                            ->excludes(audit)
+                            ->excludes("--probe");
     app.add_option("--field", o.field, "Print only this value, for scripts")
         ->check(CLI::IsMember({"manufacturer", "system-id", "regulatory-id"}))
         ->option_text("manufacturer|system-id|regulatory-id")
@@ -332,17 +345,55 @@ int ReportAudit(const Options& o, const AuditSubject& subject, bool only64) {
     return subject.table != nullptr ? WalkStatus(*subject.table, subject.shown) : kCutShort;
 }
 
+// --probe: the line, and the status that says whether running VeskInfo would mend it.
+int ReportProbe(const ProbeSubject& probe) {
+    std::cout << ProbeLine(probe) << "\n";
+    std::cout.flush();
+    return ProbeExitStatus(probe.status);
+}
+
+// The line of status "error", and the message on standard error as without --probe.
+int ProbeError(const std::string& machine, const std::string& message) {
+    ProbeSubject probe;
+    probe.machine = machine;
+    probe.error = BytesAsUtf8(message);
+    const int status = ReportProbe(probe);
+    std::cerr << kProgram << ": " << message << "\n";
+    return status;
+}
+
+int ReportProbe(const std::string& machine, const AuditSubject& subject, bool only64) {
+    ProbeSubject probe;
+    probe.machine = machine;
+    probe.stored = subject.stored;
+    if (subject.table == nullptr) {
+        probe.status = ProbeStatus::NoTable;
+        return ReportProbe(probe);
+    }
+    probe.status = ProbeStatusOf(*subject.stored, subject.shown, only64);
+    probe.expected = &subject.shown;
+    probe.table = subject.table->Table(subject.source);
+    probe.length = subject.table->Length(subject.source);
+    probe.source = subject.machine != nullptr ? LiveSourceName(kLiveSources[subject.machine->shown])
+                                              : SourceName(subject.source);
+    return ReportProbe(probe);
+}
+
 int RunAudit(const Options& o) {
     if (o.inputs.size() > 1) return BadUse("--audit takes one TABLE");
     CodePage codePage;
     std::vector<unsigned char> bytes;
     StoredValues stored;
     std::string error;
+    // The probe names the machine by its table file.
+    const std::string machine = BytesAsUtf8(o.inputs.empty() ? o.stored : o.inputs[0]);
     if (!codePage.Open(o.codePage, error) || !ReadInputBytes(o.stored, bytes, error) ||
         !ReadStoredValues(bytes, codePage, stored, error))
-        return BadInput(o.stored, error);
+        return o.probe ? ProbeError(machine, o.stored + ": " + error) : BadInput(o.stored, error);
     TableInput table;
-    if (!AuditTable(o, stored, table, error)) return BadInput(table.name, error);
+    if (!AuditTable(o, stored, table, error))
+        return o.probe ? ProbeError(machine, table.name + ": " + error)
+                       : BadInput(table.name, error);
     AuditSubject subject;
     subject.storedName = o.stored;
     subject.codePage = o.codePage;
@@ -350,6 +401,7 @@ int RunAudit(const Options& o) {
     subject.table = &table;
     subject.source = o.Source();
     subject.shown = Inspect(table.Table(subject.source), table.Length(subject.source));
+    if (o.probe) return ReportProbe(machine, subject, false);
     subject.other = InspectOther(table, subject.source);
     return ReportAudit(o, subject, false);
 }
@@ -361,8 +413,10 @@ int RunLiveAudit(const Options& o) {
                       "TABLE");
     LiveStoredValues stored;
     std::string error;
-    if (!ReadLiveStoredValues(stored, error)) return BadInput("registry", error);
-    const LiveMachine machine = AskMachine(o.source, true);
+    if (!ReadLiveStoredValues(stored, error))
+        return o.probe ? ProbeError(ComputerName(), error) : BadInput("registry", error);
+    // The probe asks only the sources VeskInfo asks.
+    const LiveMachine machine = AskMachine(o.source, !o.probe);
     AuditSubject subject;
     subject.storedName = "registry";
     subject.codePage = stored.codePage;
@@ -373,9 +427,12 @@ int RunLiveAudit(const Options& o) {
         subject.table = &table.input;
         subject.source = WalkedPart(table.source);
         subject.shown = machine.walks[machine.shown];
+        if (o.probe) return ReportProbe(ComputerName(), subject, stored.only64);
         // The registry copy, where VeskInfo takes WMI's table: what it records when WMI fails.
         if (table.source == LiveSource::Wmi && machine.Table(LiveSource::Registry).answered)
             subject.other = machine.walks[static_cast<int>(LiveSource::Registry)];
+    } else if (o.probe) {
+        return ReportProbe(ComputerName(), subject, stored.only64);
     } else if (!o.source.empty()) {
         return NoLiveTable(o, machine);
     } else {
@@ -452,6 +509,11 @@ int main(int argc, char** argv) {
         return BadUse(error.what());
     }
     options.audit = audit->count() > 0;
+    // "--audit --probe STORED.reg TABLE": the export is the first input.
+    if (options.audit && options.stored.empty() && !options.inputs.empty()) {
+        options.stored = options.inputs.front();
+        options.inputs.erase(options.inputs.begin());
+    }
     const std::vector<std::string> extras = app.remaining();
     if (!extras.empty()) {
         const std::string& extra = extras.front();

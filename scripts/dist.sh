@@ -6,7 +6,10 @@
 #   VeskInfo-<product version>.msi
 #                         the installer package (packaging/msi) holding that signed VeskInfo.exe
 #                         and running it once on install, repair and upgrade; signed the same way
-#   veskinfo-inspect.exe  the 64-bit Windows inspector, stripped and signed like VeskInfo.exe
+#   veskinfo-inspect.exe  the 64-bit Windows inspector, stripped and signed like VeskInfo.exe;
+#                         the package installs it too
+#   Detect-VeskInfo.ps1, Repair-VeskInfo.ps1
+#                         the fleet scripts (packaging/fleet), signed
 #   veskinfo-inspect_<version>_<arch>.deb
 #   SHA256SUMS            over every other file of dist/
 #   TEST-SIGNED           only when no signing key was given
@@ -52,14 +55,17 @@ echo "dist: signing VeskInfo.exe"
 said=$(scripts/sign.sh "$exe_dir/VeskInfo.exe" "$dist/VeskInfo.exe" "$dist/TEST-SIGNED")
 version=$(sed -n 's/^#define VESK_PRODUCT_VERSION_TEXT "\(.*\)"$/\1/p' "$exe_dir/../generated/Version.h")
 [ -n "$version" ] || fail "no product version in the build's Version.h"
-echo "dist: the installer package VeskInfo-$version.msi, signed"
-msi=$(dirname "$exe_dir")/msi/VeskInfo-$version.msi
-python3 packaging/msi/build_msi.py "$dist/VeskInfo.exe" "$version" "$msi"
-# The same key, and the same notice if any, as the executable's.
-scripts/sign.sh "$msi" "$dist/VeskInfo-$version.msi" >/dev/null
 echo "dist: signing veskinfo-inspect.exe"
 VESK_SIGN_DESCRIPTION="VeskInfo identity inspector" scripts/sign.sh \
     "$inspect_exe" "$dist/veskinfo-inspect.exe" >/dev/null
+echo "dist: the installer package VeskInfo-$version.msi, signed"
+msi=$(dirname "$exe_dir")/msi/VeskInfo-$version.msi
+python3 packaging/msi/build_msi.py "$dist/VeskInfo.exe" "$version" "$msi" "$dist/veskinfo-inspect.exe"
+# The same key, and the same notice if any, as the executable's.
+scripts/sign.sh "$msi" "$dist/VeskInfo-$version.msi" >/dev/null
+for script in Detect-VeskInfo.ps1 Repair-VeskInfo.ps1; do
+    scripts/sign.sh "packaging/fleet/$script" "$dist/$script" >/dev/null
+done
 install -m 644 "$exe_dir/VeskInfo.exe.debug" "${debs[0]}" "$dist/"
 sums=$(cd "$dist" && find . -maxdepth 1 -type f -printf '%P\n' | LC_ALL=C sort |
     xargs -d '\n' sha256sum --)

@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """Builds the installer package of VeskInfo from an executable and a product version:
-    build_msi.py EXE VERSION OUT.msi
+    build_msi.py EXE VERSION OUT.msi INSPECTOR
 The executable is installed as VeskInfo.exe whatever its name (the benchmark puts a do-nothing
-program in its place). `make dist` passes the signed release executable and signs the package
+program in its place); INSPECTOR, the 64-bit veskinfo-inspect.exe, beside it on 64-bit Windows. `make dist` passes the signed release executable and signs the package
 afterwards; the tests pass the Windows build's executable at several versions.
 
 The same inputs give the same bytes: the product code comes from the version, the package code
-from the version and the executable's bytes, and every date (the package's summary times, the
+from the version and the executables' bytes, and every date (the package's summary times, the
 file's date inside the cabinet) is SOURCE_DATE_EPOCH, by default the last commit's. wixl takes
 its dates from the clock, so it runs under faketime."""
 import hashlib
@@ -26,6 +26,9 @@ UPGRADE_CODE = uuid.UUID("ED3C32D8-63E9-4782-8694-D9831E49D892")  # the same in 
 SUBJECT = "VeskInfo: records the machine's identity in the registry"
 AUTHOR = "Vesk Computer Corporation"
 TEMPLATE = "Intel;1033"
+# The 64-bit inspector is installed only on 64-bit Windows.
+INSPECTOR_CONDITION = ("UPDATE `Component` SET `Condition` = 'VersionNT64' "
+                       "WHERE `Component` = 'InspectorExe'")
 
 
 def check_version(version):
@@ -38,11 +41,12 @@ def check_version(version):
                          "at most 255.255.65535)" % version)
 
 
-def codes(version, exe_bytes):
+def codes(version, exe_bytes, inspector_bytes):
     """(product code, package code) as registry-format GUIDs. A package code names one exact
-    package, so it also depends on the executable inside."""
+    package, so it also depends on the executables inside."""
     product = uuid.uuid5(UPGRADE_CODE, "product " + version)
-    package = uuid.uuid5(UPGRADE_CODE, "package %s %s" % (version, hashlib.sha256(exe_bytes).hexdigest()))
+    package = uuid.uuid5(UPGRADE_CODE, "package %s %s %s" % (
+        version, hashlib.sha256(exe_bytes).hexdigest(), hashlib.sha256(inspector_bytes).hexdigest()))
     return "{%s}" % str(product).upper(), "{%s}" % str(package).upper()
 
 
@@ -56,25 +60,31 @@ def source_date_epoch():
     return int(result.stdout)
 
 
-def build(exe, version, out):
+def build(exe, version, out, inspector):
     check_version(version)
     epoch = source_date_epoch()
-    data = Path(exe).read_bytes()
-    product, package = codes(version, data)
+    files = {"VeskInfo.exe": Path(exe).read_bytes(),
+             "veskinfo-inspect.exe": Path(inspector).read_bytes()}
+    product, package = codes(version, *files.values())
     frozen = ["faketime", "-f", time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(epoch))]
     env = dict(os.environ, TZ="UTC")
     with tempfile.TemporaryDirectory(prefix="vesk-msi-") as scratch:
-        # The cabinet holds the file's modification date: a copy dated SOURCE_DATE_EPOCH, named
+        # The cabinet holds the files' modification dates: copies dated SOURCE_DATE_EPOCH, named
         # relative to the folder wixl runs in (it takes no absolute source path).
-        staged = Path(scratch) / "VeskInfo.exe"
-        staged.write_bytes(data)
-        os.utime(staged, (epoch, epoch))
+        for name, data in files.items():
+            staged = Path(scratch) / name
+            staged.write_bytes(data)
+            os.utime(staged, (epoch, epoch))
         partial = Path(scratch) / "package.msi"
         subprocess.run(frozen + ["wixl", "-a", "x86", "-D", "Version=" + version,
                                  "-D", "ProductCode=" + product, "-D", "PackageCode=" + package,
-                                 "-D", "Exe=" + staged.name, "-o", str(partial),
+                                 "-D", "Exe=VeskInfo.exe", "-D", "Inspector=veskinfo-inspect.exe",
+                                 "-o", str(partial),
                                  str(HERE / "VeskInfo.wxs")], env=env, check=True, cwd=scratch)
-        # wixl draws the package code at random whatever the source says: set it afterwards.
+        # wixl draws the package code at random whatever the source says, and writes no
+        # component condition: set both afterwards.
+        subprocess.run(frozen + ["msibuild", str(partial), "-q", INSPECTOR_CONDITION], env=env,
+                       check=True)
         subprocess.run(frozen + ["msibuild", str(partial), "-s", SUBJECT, AUTHOR, TEMPLATE,
                                  package], env=env, check=True)
         Path(out).parent.mkdir(parents=True, exist_ok=True)
@@ -83,8 +93,8 @@ def build(exe, version, out):
 
 
 def main():
-    if len(sys.argv) != 4:
-        raise SystemExit("usage: build_msi.py EXE VERSION OUT.msi")
+    if len(sys.argv) != 5:
+        raise SystemExit("usage: build_msi.py EXE VERSION OUT.msi INSPECTOR")
     build(*sys.argv[1:])
     return 0
 

@@ -12,7 +12,7 @@ from winerun import ROOT, SMBIOS_KEY, SYSINFO_KEY, WINE_LOCATOR, windows_path
 
 sys.path.insert(0, str(ROOT / "tests" / "inspect"))
 import dmidump  # noqa: E402
-from cli_test import CUT_SHORT, reg_export, utf16_export  # noqa: E402
+from cli_test import CUT_SHORT, long_table, reg_export, utf16_export  # noqa: E402
 
 SAMPLES = ROOT / "samples"
 DESKTOP = SAMPLES / "desktop.bin"
@@ -266,5 +266,63 @@ def live_audit(wine, failure, skipped):
     return "; ".join(seen)
 
 
+# --- the probe ----------------------------------------------------------------------------------
+
+NAMES = ("System Manufacturer", "SystemIdHex", "RegulatoryID")
+
+
+def probe_cases(long_path):
+    """(name, regtool commands after VeskInfo's values are put back, status, exit status, the
+    stored values in the line: None as VeskInfo stored them, "cut" each cut with the mark)."""
+    return [
+        ("after VeskInfo ran", [], "match", 0, None),
+        ("one value changed", [("setsz", "32", SYSINFO_KEY, "SystemIdHex", "B12")], "differs", 1,
+         [NOTEBOOK_VALUES[0], b"B12", NOTEBOOK_VALUES[2]]),
+        ("one value deleted", [("delvalue", "32", SYSINFO_KEY, "RegulatoryID")], "missing", 1,
+         NOTEBOOK_VALUES[:2] + [None]),
+        ("the key deleted", [("delete", "32", SYSINFO_KEY)], "not-run", 1, [None] * 3),
+        ("only in the 64-bit view", [("delete", "32", SYSINFO_KEY)] + [
+            ("setsz", "64", SYSINFO_KEY, n, v.decode()) for n, v in zip(NAMES, NOTEBOOK_VALUES)],
+         "only-64-bit", 1, None),
+        ("259-character strings", [("setsz", "32", SYSINFO_KEY, n, "X" * 259) for n in NAMES]
+         + [("setbin", "64", SMBIOS_KEY, "SMBiosData", windows_path(long_path))], "differs", 1,
+         "cut"),
+    ]
+
+
+def live_probe(wine, failure, skipped):
+    """--audit --probe after VeskInfo.exe recorded the registry copy's identity, and after each
+    change to what it stored: one line of JSON within 2,048 bytes, its status and exit status."""
+    import scenarios
+    if Path("/sys/firmware/dmi/tables/DMI").exists():
+        raise skipped("Wine's WMI would hand over this machine's own table")
+    with tempfile.TemporaryDirectory() as scratch:
+        (Path(scratch) / "long.bin").write_bytes(long_table())
+        texts, code, stored, _ = scenarios.run(wine, SAMPLES / "type208.bin")
+        if code != 0 or stored[0] is None:
+            raise failure("VeskInfo.exe did not store the values: exit %d, %r" % (code, stored))
+        put_back = [("delete", "32", SYSINFO_KEY), ("delete", "64", SYSINFO_KEY),
+                    ("setbin", "64", SMBIOS_KEY, "SMBiosData",
+                     windows_path(SAMPLES / "type208.bin"))] + [
+            ("setsz", "32", SYSINFO_KEY, n, data[:-1].decode("latin-1"))
+            for n, (_, data) in stored[0].items()]
+        seen = []
+        for name, commands, status, exit_status, values in probe_cases(Path(scratch) / "long.bin"):
+            wine.regtool(*(put_back + commands))
+            code, out, err = run_windows(wine, ["--audit", "--probe"], scratch)
+            print("%s: exit %d: %s" % (name, code, out.decode("latin-1").rstrip("\n")))
+            line = json.loads(out or "null") or {"stored": {}, "expected": {}}
+            texts = list(line["stored"].values()) + list(line["expected"].values())
+            shown = "cut" if all(str(t).endswith("\u2026") for t in texts) else \
+                [v if v is None else v.encode("latin-1") for v in line["stored"].values()]
+            if (code, line.get("status"), shown, out.count(b"\n"), line.get("source")) != (
+                    exit_status, status, values or NOTEBOOK_VALUES, 1, "registry") \
+                    or len(out) - 1 > 2048 or not line["machine"]:
+                raise failure("%s: exit %d, %r %r" % (name, code, out, err))
+            seen.append("%s: %s (%d bytes)" % (name, line["status"], len(out) - 1))
+        wine.regtool(("delete", "64", SYSINFO_KEY))
+    return "; ".join(seen)
+
+
 SCENARIOS = {"inspect_" + f.__name__: f for f in
-             [files_agree, unicode_names, live_sources, live_audit]}
+             [files_agree, unicode_names, live_sources, live_audit, live_probe]}

@@ -128,9 +128,14 @@ class Chain:
               where + "packages registered %r, expected %r" % (registered, step.installed))
         check(actions == step.actions, where + "the script ran %r, expected %r" % (actions, step.actions))
         exe = self.vendor / "VeskInfo" / "VeskInfo.exe"
+        inspector = self.vendor / "VeskInfo" / "veskinfo-inspect.exe"
         if step.installed:
             check(exe.exists() and exe.read_bytes() == self.wine.exe.read_bytes(),
                   where + "%s is not the build's VeskInfo.exe" % exe)
+            # The prefix is 64-bit Windows: the inspector is installed beside VeskInfo.exe.
+            built = self.wine.build / "win64" / "release" / "veskinfo-inspect.exe"
+            check(inspector.exists() and inspector.read_bytes() == built.read_bytes(),
+                  where + "%s is not the build's veskinfo-inspect.exe" % inspector)
         else:
             left = [str(p) for p in [self.vendor, *self.vendor.rglob("*")] if p.exists()]
             check(not left, where + "left behind: %s" % left)
@@ -166,6 +171,8 @@ ACTIONS = [["RunVeskInfo", "3090", "VeskInfoExe", ""],
            ["RunVeskInfoIgnoringExitCode", "3154", "VeskInfoExe", ""]]
 CONDITIONS = {"RunVeskInfo": 'NOT REMOVE~="ALL" AND NOT VESKINFO_IGNORE_EXIT_CODE="1"',
               "RunVeskInfoIgnoringExitCode": 'NOT REMOVE~="ALL" AND VESKINFO_IGNORE_EXIT_CODE="1"'}
+# The 64-bit inspector is installed only on 64-bit Windows.
+COMPONENT_CONDITIONS = {"InspectorExe": "VersionNT64", "VeskInfoExe": ""}
 ORDER = ["FindRelatedProducts", "LaunchConditions", "InstallValidate", "RemoveExistingProducts",
          "InstallInitialize", "InstallFiles", "RunVeskInfo", "RunVeskInfoIgnoringExitCode",
          "InstallFinalize"]
@@ -185,6 +192,9 @@ def table_problems(package, version):
     placed = sorted((sequence[a][1], a) for a in ORDER if a in sequence)
     expect("InstallExecuteSequence order", [a for _, a in placed], ORDER)
     expect("conditions", {a: sequence.get(a, ("",))[0] for a in CONDITIONS}, CONDITIONS)
+    components = {row[0]: row[4] for row in msi_table(package, "Component")}
+    expect("component conditions", {c: components.get(c) for c in COMPONENT_CONDITIONS},
+           COMPONENT_CONDITIONS)
     properties = dict(msi_table(package, "Property"))
     expect("properties", {k: properties.get(k) for k in ("ALLUSERS", "ProductVersion", "ProductName",
                                                          "Manufacturer", "UpgradeCode")},

@@ -1,6 +1,6 @@
 // The entry-point reader and the RSMB header check on the edges of their layouts: where the
 // table lies, which checksums are wrong, and the one-line rejections.
-#include "DumpFormat.h"
+#include "input/DumpFormat.h"
 
 #include <gtest/gtest.h>
 

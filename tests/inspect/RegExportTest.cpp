@@ -1,6 +1,6 @@
 // Decoding the "SMBiosData" value from registry exports as the registry editor writes them, and
 // the one-line reasons for rejecting the others.
-#include "RegExport.h"
+#include "input/RegExport.h"
 
 #include <gtest/gtest.h>
 

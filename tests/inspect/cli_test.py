@@ -22,6 +22,21 @@ CUT_SHORT = (bytes([0x01, 0x08, 0x00, 0x01, 0x03, 0x02, 0x03, 0x04]) + b"A\0B\0\
              + bytes([0x0B, 0x05, 0x01, 0x00, 0x01]) + b"1[2A]\0\0")
 
 
+def system_table(strings, sku=5, family=6):
+    """A type-1 structure of SMBIOS 2.4 (27 bytes) with `strings`, the SKU and family numbered."""
+    formatted = bytes([0x01, 27, 0x00, 0x00, 1, 2, 3, 4]) + bytes(16) + bytes([6, sku, family])
+    return formatted + b"\0".join(strings) + b"\0\0"
+
+
+def long_table():
+    """Type-1 strings and OEM values of 259 characters, the longest VeskInfo stores, of bytes
+    that JSON writes as two or six characters."""
+    texts = [bytes([0xE9]) * 259, b'"' * 259, b"\\" * 259, b"\x01" * 259, b"P" * 259,
+             b"Q" * 259]
+    return system_table(texts) + bytes([0x0B, 0x05, 0x01, 0x00, 0x02]) + b"1[" + b"\xe9" * 257 \
+        + b"\0" + b"13[" + b"\x02" * 256 + b"\0\0"
+
+
 def run(*args, stdin=b"", env=None):
     return subprocess.run([INSPECT, *map(str, args)], input=stdin, stdout=subprocess.PIPE,
                           stderr=subprocess.PIPE, env=env)

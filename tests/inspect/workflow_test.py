@@ -17,8 +17,8 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import dmidump  # noqa: E402
-from cli_test import (CUT_SHORT, DESKTOP, INSPECT, SAMPLES, Files, reg_export,  # noqa: E402
-                      run, utf16_export)
+from cli_test import (CUT_SHORT, DESKTOP, INSPECT, SAMPLES, Files, long_table,  # noqa: E402
+                      reg_export, run, system_table, utf16_export)
 
 DESKTOP_TABLE = DESKTOP.read_bytes()
 MAKER, SYSTEM_ID, REGULATORY = "Vesk Computer Corporation", "A47", "VCC-D7400"
@@ -276,6 +276,81 @@ class Audit(Files):
                 self.assertEqual((done.returncode, done.stdout), (2, b""))
                 self.assertEqual(done.stderr.decode(),
                                  f"veskinfo-inspect: {self.dir.name}/{message}\n")
+
+
+class Probe(Files):
+    """--audit --probe: one line of JSON within 2,048 bytes, its status and its exit status."""
+
+    def probe(self, export, table, *args):
+        done = run("--audit", "--probe", self.file("stored.reg", export), *args,
+                   *([table] if table else []))
+        self.assertEqual((done.stdout.count(b"\n"), done.stdout[-1:]), (1, b"\n"), done.stdout)
+        self.assertLessEqual(len(done.stdout) - 1, 2048)
+        return done.returncode, json.loads(done.stdout)
+
+    def test_sample_tables_and_their_exports(self):
+        for sample in sorted(SAMPLES.glob("*.bin")):
+            values = run(sample).stdout.decode("latin-1").split("\n")[:3]
+            export = sysinfo_export(stored(*values))
+            for table in (sample, self.file(sample.stem + ".reg", reg_export(sample.read_bytes()))):
+                with self.subTest(table.name):
+                    status, line = self.probe(export, table)
+                    self.assertEqual((status, line["status"], line["machine"], line["source"],
+                                      line["model"]["manufacturer"], list(line["stored"].values())),
+                                     (0, "match", str(table), "wmi", values[0] or None, values))
+                    self.assertEqual(line["expected"], line["stored"])
+
+    def test_statuses(self):
+        all_three = [MAKER, SYSTEM_ID, REGULATORY]
+        cases = [  # name, export, table, status, exit status, stored values
+            ("as stored", sysinfo_export(stored()), DESKTOP, "match", 0, all_three),
+            ("one changed", sysinfo_export(stored(system_id="B12")), DESKTOP, "differs", 1,
+             [MAKER, "B12", REGULATORY]),
+            ("a DWORD", sysinfo_export(stored(system_id="dword:00000a47")), DESKTOP, "differs",
+             1, [MAKER, None, REGULATORY]),
+            ("one deleted", sysinfo_export(stored(regulatory=None)), DESKTOP, "missing", 1,
+             [MAKER, SYSTEM_ID, None]),
+            ("none stored", sysinfo_export({}), DESKTOP, "not-run", 1, [None] * 3),
+            ("the export's own table", sysinfo_export(stored(), table=DESKTOP_TABLE), None,
+             "match", 0, all_three),
+            ("no table", sysinfo_export(stored()), None, "error", 2, [None] * 3),
+            ("no export", b"not an export\r\n", DESKTOP, "error", 2, [None] * 3),
+        ]
+        for name, export, table, status, code, values in cases:
+            exit_status, line = self.probe(export, table)
+            self.assertEqual((exit_status, line["status"], list(line["stored"].values()),
+                              "error" in line), (code, status, values, status == "error"), name)
+
+    def test_model(self):
+        strings, model = [b"Maker", b"Model 7", b"1.0", b"S1", b"SKU-9", b"Family X"], \
+            {"manufacturer": "Maker", "product": "Model 7"}
+        cases = [  # name, table, model
+            ("SMBIOS 2.4", system_table(strings), dict(model, family="Family X", sku="SKU-9")),
+            ("no family or SKU string", system_table(strings, sku=0, family=0), model),
+            ("SMBIOS 2.0: no such bytes", bytes([0x01, 0x08, 0x00, 0x00, 1, 0, 0, 0]) + b"M\0\0",
+             {"manufacturer": "M", "product": None}),
+            ("no type-1 structure", bytes([0x0B, 0x05, 0x00, 0x00, 0x00, 0x00, 0x00]), None),
+        ]
+        for name, table, expected in cases:
+            line = self.probe(sysinfo_export({}), self.file("t.bin", table))[1]
+            self.assertEqual(line["model"], expected, name)
+
+    def test_long_texts_are_cut_within_the_line(self):
+        table = self.file("long.bin", long_table())
+        export = sysinfo_export({"System Manufacturer": "\u00e9" * 259,
+                                 "SystemIdHex": '"' * 259, "RegulatoryID": "\\" * 259})
+        status, line = self.probe(export, table)
+        self.assertEqual((status, line["status"], line["machine"]), (1, "differs", str(table)))
+        for text in [*line["stored"].values(), *line["expected"].values(), *line["model"].values()]:
+            self.assertTrue(text.endswith("\u2026"), text)
+            self.assertIn(text[0], "\u00e9\"\\\x01\x02PQ")
+            self.assertEqual(set(text[:-1]), {text[0]})
+
+    def test_usage_errors_print_no_line(self):
+        export = self.file("stored.reg", sysinfo_export(stored()))
+        for args in (["--probe", export, DESKTOP], ["--audit", "--probe", "--json", export],
+                     ["--audit", "--probe", export, DESKTOP, DESKTOP]):
+            self.assertEqual((run(*args).returncode, run(*args).stdout), (2, b""), args)
 
 
 class Batch(Files):

@@ -1,7 +1,7 @@
 """Checks the release that `make dist` wrote to dist/ (or $VESK_DIST_DIR): the stripped, signed
 VeskInfo.exe and its debug file, the signature, the installer package, the veskinfo-inspect
-package and SHA256SUMS; then every file again from a copy of the tree in another folder, and
-time-stamped releases there (against the local authority of tsa.py).
+package, the fleet scripts and SHA256SUMS; then every file again from a copy of the tree in
+another folder, and time-stamped releases there (against the local authority of tsa.py).
 Run after scripts/dist.sh: python3 tests/release/check_release.py -v"""
 import gzip
 import hashlib
@@ -470,12 +470,13 @@ class InstallerPackage(unittest.TestCase):
     def tearDownClass(cls):
         shutil.rmtree(cls.temp)
 
-    def test_installs_the_released_executable(self):
+    def test_installs_the_released_executables(self):
         run("msiextract", "-C", self.temp / "files", self.msi)
-        files = [p for p in (self.temp / "files").rglob("*") if p.is_file()]
-        self.assertEqual([str(p.relative_to(self.temp / "files")) for p in files],
-                         ["Program Files/Vesk Computer Corporation/VeskInfo/VeskInfo.exe"])
-        self.assertEqual(digest(files[0]), digest(EXE))
+        files = {str(p.relative_to(self.temp / "files")): digest(p)
+                 for p in (self.temp / "files").rglob("*") if p.is_file()}
+        folder = "Program Files/Vesk Computer Corporation/VeskInfo/"
+        self.assertEqual(files, {folder + "VeskInfo.exe": digest(EXE),
+                                 folder + "veskinfo-inspect.exe": digest(INSPECT_EXE)})
 
     def test_tables(self):
         self.assertEqual(installer.table_problems(self.msi, self.version), [])
@@ -495,7 +496,7 @@ class InstallerPackage(unittest.TestCase):
         env = dict(os.environ, SOURCE_DATE_EPOCH=str(source_date_epoch()), TZ="Pacific/Kiritimati")
         builds = [self.temp / name / self.msi.name for name in ("a", "b/deeper")]
         for build in builds:
-            run(sys.executable, builder, EXE, self.version, build, env=env)
+            run(sys.executable, builder, EXE, self.version, build, INSPECT_EXE, env=env)
         self.assertEqual(digest(builds[0]), digest(builds[1]))
         self.assertEqual(digest(builds[0]), digest(self.unsigned), "the package make dist signed")
         self.assertEqual(authenticode_data(self.msi, self.temp).hex(),
@@ -565,6 +566,50 @@ class Package(unittest.TestCase):
         print("\nlintian: " + ("\n         ".join(tags) or "no tags"), file=sys.stderr)
         self.assertFalse([t for t in tags if t.startswith("E:")])
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+
+
+class FleetScripts(unittest.TestCase):
+    """Detect-VeskInfo.ps1 and Repair-VeskInfo.ps1 (PowerShell cannot run here): signed, naming
+    the folder the package installs into, and mapping the probe's exit statuses as documented."""
+    SCRIPTS = ("Detect-VeskInfo.ps1", "Repair-VeskInfo.ps1")
+
+    def test_signed_and_one_changed_byte_fails(self):
+        roots = SIGNING / "test-cert.pem" if (DIST / "TEST-SIGNED").exists() else Path(
+            os.environ.get("VESK_SIGN_CAFILE", "/etc/ssl/certs/ca-certificates.crt"))
+        with tempfile.TemporaryDirectory() as temp:
+            for name in self.SCRIPTS:
+                signed, changed = (DIST / name).read_bytes(), Path(temp) / name
+                changed.write_bytes(signed.replace(b"--probe", b"--prob3", 1))
+                self.assertTrue(signed.startswith((ROOT / "packaging/fleet" / name).read_bytes()))
+                self.assertEqual((verify(DIST / name, roots), verify(changed, roots)), (True, False))
+
+    def test_paths_are_the_packages_install_folder(self):
+        """The package is 32-bit: its ProgramFilesFolder is ProgramFiles(x86) on 64-bit Windows."""
+        msi = DIST / ("VeskInfo-%s.msi" % versions()["PRODUCT"])
+        rows = {r[0]: r for r in installer.msi_table(msi, "Directory")}
+        names, folder = [], "INSTALLFOLDER"
+        while rows[folder][1] != "TARGETDIR":
+            names.insert(0, rows[folder][2].split("|")[-1])
+            folder = rows[folder][1]
+        self.assertEqual(folder, "ProgramFilesFolder")
+        files = {r[2].split("|")[-1] for r in installer.msi_table(msi, "File")}
+        for name in self.SCRIPTS:
+            with self.subTest(name):
+                text = (DIST / name).read_text(encoding="ascii")
+                self.assertIn("${env:ProgramFiles(x86)}", text)
+                self.assertIn("Join-Path $programs '%s'" % "\\".join(names), text)
+                used = set(re.findall(r"Join-Path \$folder '([^']+)'", text))
+                self.assertTrue(used and used <= files, (used, files))
+
+    def test_exit_statuses(self):
+        """Detection passes the probe's exit status through (the inspector's tests check it), and
+        2 with status error without the inspector; repair gives 0 only for a match."""
+        detect = (DIST / "Detect-VeskInfo.ps1").read_text(encoding="ascii")
+        repair = (DIST / "Repair-VeskInfo.ps1").read_text(encoding="ascii")
+        self.assertIn("$line = & $inspector --audit --probe\n    $code = $LASTEXITCODE", detect)
+        self.assertIn("Write-Output $line; exit $code", detect)
+        self.assertRegex(detect, r"status = 'error'.*\n(.*\n)*exit 2\n")
+        self.assertIn("if ($code -eq 0) { exit 0 } else { exit 1 }", repair)
 
 
 class Checksums(unittest.TestCase):

@@ -1,6 +1,7 @@
-#include "JsonReport.h"
+#include "report/JsonReport.h"
 
-#include "Report.h"
+#include "report/JsonLine.h"
+#include "report/Report.h"
 
 namespace {
 
@@ -85,6 +86,10 @@ Json ContainerJson(const TableInput& input) {
 } // namespace
 
 Json JsonText(const std::string& bytes) {
+    return BytesAsUtf8(bytes);
+}
+
+std::string BytesAsUtf8(const std::string& bytes) {
     std::string utf8;
     utf8.reserve(bytes.size());
     for (const char c : bytes) {
@@ -120,21 +125,45 @@ Json InputJson(const TableInput& input, TableSource source, const Inspection& in
     return json;
 }
 
-Json BatchJson(const TableInput& input, TableSource source, const Inspection& inspection,
-               const char* status) {
-    Json json = {{"input", JsonText(input.name)},
-                 {"format", FormatName(input.format)},
-                 {"source", SourceName(source)},
-                 {"status", status}};
-    json.update(WalkJson(inspection));
-    json["anomalies"] = AnomaliesJson(inspection);
-    return json;
+// The same members, in the same order, as WalkJson and AnomaliesJson give.
+void WriteBatchRecord(std::string& out, const TableInput& input, TableSource source,
+                      const Inspection& inspection, const char* status) {
+    JsonLine json(out);
+    json.Open().Key("input").Text(input.name).Key("format").Name(FormatName(input.format));
+    json.Key("source").Name(SourceName(source)).Key("status").Name(status);
+    json.Key("result").Number(inspection.result).Key("walk_completed").Bool(inspection.result != 0);
+    for (const IdentityField field : kFields)
+        json.Key(JsonFieldName(field)).Text(ValueText(inspection, field));
+    json.Key("values").Open();
+    for (const IdentityField field : kFields) {
+        const Inspection::Value& value = inspection.ValueOf(field);
+        json.Key(JsonFieldName(field)).Open().Key("text").Text(value.text);
+        json.Key("source").Name(ValueSourceName(value.source));
+        if (const Inspection::Candidate* chosen = inspection.Chosen(field)) {
+            json.Key("offset").Number(chosen->offset).Key("string");
+            chosen->number > 0 ? json.Number(chosen->number) : json.Null();
+            json.Key("candidate").Text(chosen->text);
+        }
+        json.Close();
+    }
+    json.Close().Key("anomalies").OpenArray();
+    for (const Inspection::Anomaly& a : inspection.anomalies) {
+        json.Open().Key("kind").Name(WalkAnomalyName(a.kind)).Key("offset").Number(a.offset);
+        json.Key("string");
+        a.number > 0 ? json.Number(a.number) : json.Null();
+        json.Close();
+    }
+    json.CloseArray().Close();
+    out.push_back('\n');
 }
 
-Json ErrorJson(const std::string& name, const char* format, const std::string& error) {
-    return {{"input", JsonText(name)},
-            {"format", format != nullptr ? Json(format) : Json(nullptr)},
-            {"error", JsonText(error)}};
+void WriteErrorRecord(std::string& out, const std::string& name, const char* format,
+                      const std::string& error) {
+    JsonLine json(out);
+    json.Open().Key("input").Text(name).Key("format");
+    format != nullptr ? json.Name(format) : json.Null();
+    json.Key("error").Text(error).Close();
+    out.push_back('\n');
 }
 
 void WriteJson(std::ostream& out, const Json& json, bool oneLine) {

@@ -1,4 +1,4 @@
-#include "Live.h"
+#include "platform/Live.h"
 
 bool HaveLiveSources() {
     return false;

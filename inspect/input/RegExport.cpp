@@ -1,4 +1,4 @@
-#include "RegExport.h"
+#include "input/RegExport.h"
 
 #include <algorithm>
 #include <cstring>

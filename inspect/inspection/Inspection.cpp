@@ -1,4 +1,4 @@
-#include "Inspection.h"
+#include "inspection/Inspection.h"
 
 #include <new>
 

@@ -2,7 +2,7 @@
 // saved GetSystemFirmwareTable('RSMB') buffer or a registry export of the "SMBiosData" value,
 // from a file, standard input or the running machine.
 #pragma once
-#include "DumpFormat.h"
+#include "input/DumpFormat.h"
 
 #include <string>
 #include <vector>

@@ -24,3 +24,6 @@ int OpenForReading(const std::string& path);
 // Writes `bytes` to the file `path`, replacing it. False with a one-line `error` when it cannot.
 bool WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes,
                     std::string& error);
+
+// This computer's name (UTF-8), as the probe names the machine; empty where it is unknown.
+std::string ComputerName();

@@ -1,4 +1,4 @@
-#include "DumpFormat.h"
+#include "input/DumpFormat.h"
 
 #include <cstdio>
 #include <cstring>

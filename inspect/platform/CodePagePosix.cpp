@@ -1,4 +1,4 @@
-#include "CodePage.h"
+#include "input/CodePage.h"
 
 #include <cerrno>
 #include <iconv.h>

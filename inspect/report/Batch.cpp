@@ -1,9 +1,9 @@
-#include "Batch.h"
+#include "report/Batch.h"
 
-#include "Inspection.h"
-#include "JsonReport.h"
-#include "Report.h"
-#include "Status.h"
+#include "inspection/Inspection.h"
+#include "inspection/Status.h"
+#include "report/JsonReport.h"
+#include "report/Report.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -79,11 +79,13 @@ void WriteRecord(std::ostream& out, const BatchItem& item, const TableInput& inp
                  const Record& record, const BatchOptions& options) {
     const bool unreadable = record.status == kBadInput;
     if (options.json) {
-        WriteJson(out,
-                  unreadable ? ErrorJson(item.path, record.format, record.message)
-                             : BatchJson(input, options.source, record.inspection,
-                                         StatusName(record.status)),
-                  true);
+        std::string line;
+        if (unreadable)
+            WriteErrorRecord(line, item.path, record.format, record.message);
+        else
+            WriteBatchRecord(line, input, options.source, record.inspection,
+                             StatusName(record.status));
+        out << line;
         return;
     }
     out << EscapeC(item.path);

@@ -1,7 +1,7 @@
-#include "TableInput.h"
+#include "input/TableInput.h"
 
-#include "Platform.h"
-#include "RegExport.h"
+#include "input/RegExport.h"
+#include "platform/Platform.h"
 
 #include <cctype>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "StoredValues.h"
+#include "input/StoredValues.h"
 
 #include <cstring>
 

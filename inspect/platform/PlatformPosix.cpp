@@ -1,4 +1,4 @@
-#include "Platform.h"
+#include "platform/Platform.h"
 
 #include <cerrno>
 #include <cstring>
@@ -44,4 +44,10 @@ bool WriteFileBytes(const std::string& path, const std::vector<unsigned char>& b
         return false;
     }
     return true;
+}
+
+std::string ComputerName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return "";
+    return name;
 }

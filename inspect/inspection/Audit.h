@@ -1,10 +1,10 @@
 // The audit: are the values stored under VeskInfo's key what VeskInfo records from this table,
 // and if not, the likely reason.
 #pragma once
-#include "Inspection.h"
-#include "JsonReport.h"
-#include "StoredValues.h"
-#include "TableInput.h"
+#include "input/StoredValues.h"
+#include "input/TableInput.h"
+#include "inspection/Inspection.h"
+#include "report/JsonReport.h"
 
 #include <ostream>
 #include <string>

@@ -1,6 +1,6 @@
-#include "LiveReport.h"
+#include "report/LiveReport.h"
 
-#include "Report.h"
+#include "report/Report.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // The inspector's ways of showing an inspection as text.
 #pragma once
-#include "Inspection.h"
-#include "TableInput.h"
+#include "input/TableInput.h"
+#include "inspection/Inspection.h"
 
 #include <ostream>
 #include <string>

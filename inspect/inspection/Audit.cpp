@@ -1,6 +1,6 @@
-#include "Audit.h"
+#include "inspection/Audit.h"
 
-#include "Report.h"
+#include "report/Report.h"
 #include "smbios/SystemIdentity.h"
 
 #include <cstring>

@@ -1,7 +1,7 @@
 // Several inputs in one run: one record per input, as tab-separated values with a header line
 // or as JSON lines, and a summary on standard error.
 #pragma once
-#include "TableInput.h"
+#include "input/TableInput.h"
 
 #include <ostream>
 #include <string>

@@ -1,9 +1,9 @@
 // The running machine's table sources asked together, as VeskInfo would ask them, and how the
 // inspector shows what each gave.
 #pragma once
-#include "Inspection.h"
-#include "JsonReport.h"
-#include "Live.h"
+#include "inspection/Inspection.h"
+#include "platform/Live.h"
+#include "report/JsonReport.h"
 
 #include <ostream>
 #include <string>

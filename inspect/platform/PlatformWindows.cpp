@@ -1,4 +1,4 @@
-#include "Platform.h"
+#include "platform/Platform.h"
 
 #include "platform/DllSearch.h"
 
@@ -99,4 +99,12 @@ bool WriteFileBytes(const std::string& path, const std::vector<unsigned char>& b
         return false;
     }
     return true;
+}
+
+std::string ComputerName() {
+    wchar_t name[256] = {};
+    DWORD size = static_cast<DWORD>(sizeof name / sizeof name[0]);
+    if (!GetComputerNameExW(ComputerNameDnsHostname, name, &size) && !GetComputerNameW(name, &size))
+        return "";
+    return Utf8(name);
 }

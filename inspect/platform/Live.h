@@ -2,8 +2,8 @@
 // the Windows build has them (LiveWindows.cpp); the Linux build reads the machine's table from
 // a file instead (LivePosix.cpp says so).
 #pragma once
-#include "StoredValues.h"
-#include "TableInput.h"
+#include "input/StoredValues.h"
+#include "input/TableInput.h"
 
 #include <string>
 

@@ -1,0 +1,40 @@
+// The probe: the audit of one machine as exactly one line of compact JSON, short enough for
+// what a device-management engine keeps of a script's output, with an exit status that says
+// whether running VeskInfo would mend what it found.
+#pragma once
+#include "input/StoredValues.h"
+#include "inspection/Inspection.h"
+
+#include <cstddef>
+#include <string>
+
+enum class ProbeStatus { Match, Differs, Missing, NotRun, Only64Bit, NoTable, Error };
+
+// The longest line, in bytes without its end: the engines keep at most 2,048 characters.
+constexpr size_t kProbeLineLimit = 2048;
+constexpr int kProbeSchema = 1;
+
+struct ProbeSubject {
+    std::string machine; // UTF-8: the computer's name, or the table file's
+    ProbeStatus status = ProbeStatus::Error;
+    const StoredValues* stored = nullptr; // null where they could not be read
+    const Inspection* expected = nullptr; // null where no table was walked
+    const unsigned char* table = nullptr; // the bytes walked, for the model
+    size_t length = 0;
+    const char* source = nullptr; // the table source that answered
+    std::string error;            // for ProbeStatus::Error
+};
+
+// The stored values against the walk of a table; `only64`: they were read from the 64-bit view.
+ProbeStatus ProbeStatusOf(const StoredValues& stored, const Inspection& expected, bool only64);
+
+const char* ProbeStatusName(ProbeStatus status); // "match", "differs", "missing", ...
+
+// 0 for a match, 1 where running VeskInfo would mend it, 2 where it would not (no table, an
+// error).
+int ProbeExitStatus(ProbeStatus status);
+
+// The line without its end: at most kProbeLineLimit bytes of ASCII. Where the texts make it
+// longer, the longest are cut to the same length and end with U+2026, which no stored byte
+// gives (bytes are written as the code points U+0000 to U+00FF).
+std::string ProbeLine(const ProbeSubject& subject);

@@ -11,6 +11,7 @@
 #include "platform/Live.h"
 #include "platform/Platform.h"
 #include "report/Batch.h"
+#include "report/FleetReport.h"
 #include "report/JsonReport.h"
 #include "report/LiveReport.h"
 #include "report/Probe.h"
@@ -78,6 +79,7 @@ struct Options {
     int codePage = 1252;
     std::string field;
     std::string save;
+    std::string report; // --report's OUT.html, or "-"
     std::vector<std::string> inputs;
 
     TableSource Source() const {
@@ -154,6 +156,14 @@ void Configure(CLI::App& app, Options& o) {
     app.add_option("--field", o.field, "Print only this value, for scripts")
         ->check(CLI::IsMember({"manufacturer", "system-id", "regulatory-id"}))
         ->option_text("manufacturer|system-id|regulatory-id")
+        ->excludes(json)
+        ->excludes(explain)
+        ->excludes(audit)
+        ->excludes(save);
+    app.add_option("--report", o.report,
+                   "A report over probe lines and detection exports (the\n"
+                   "INPUTs): one HTML file, or - for a text summary")
+        ->type_name("OUT.html|-")
         ->excludes(json)
         ->excludes(explain)
         ->excludes(audit)
@@ -465,6 +475,13 @@ int RunBatchOf(const Options& o) {
 int Run(const Options& o) {
     for (const std::string& input : o.inputs)
         if (input.empty()) return BadUse("empty file name");
+    if (!o.report.empty()) {
+        if (o.inputs.empty()) return BadUse("--report needs an INPUT");
+        if (!o.field.empty() || !o.source.empty())
+            return BadUse("--report takes neither --field nor --source");
+        return RunFleetReport(o.report, o.inputs, VESK_PRODUCT_VERSION_TEXT, std::cout,
+                              std::cerr);
+    }
     if (o.audit && !o.stored.empty()) return RunAudit(o);
     if (o.audit && HaveLiveSources()) return RunLiveAudit(o);
     if (o.audit) return BadUse("--audit needs STORED.reg, an export of the stored values");

@@ -21,6 +21,22 @@ std::string_view ByteSource::Ahead() {
     return std::string_view(m_buffer + m_position, m_end - m_position);
 }
 
+bool ByteSource::Line(std::string& line, size_t limit, bool& cut) {
+    line.clear();
+    cut = false;
+    if (m_position == m_end && !Refill()) return false;
+    for (;;) {
+        const char* begin = m_buffer + m_position;
+        const auto* end = static_cast<const char*>(std::memchr(begin, '\n', m_end - m_position));
+        const size_t length = end ? static_cast<size_t>(end - begin) : m_end - m_position;
+        const size_t room = limit - std::min(limit, line.size());
+        cut = cut || length > room;
+        line.append(begin, std::min(length, room));
+        m_position += length + (end ? 1 : 0);
+        if (end || !Refill()) return true;
+    }
+}
+
 FileSource::~FileSource() {
     if (m_fd >= 0) close(m_fd);
 }

@@ -19,6 +19,9 @@ class ByteSource {
         if (m_position == m_end && !Refill()) return -1;
         return static_cast<unsigned char>(m_buffer[m_position]);
     }
+    // The bytes up to the next line feed, which is taken and not kept; `line` keeps at most
+    // `limit` of them and `cut` says whether there were more. False at the end of the input.
+    bool Line(std::string& line, size_t limit, bool& cut);
     // The bytes read ahead and not yet taken, after reading a first block if none is.
     std::string_view Ahead();
     const std::string& Error() const { return m_error; }

@@ -82,7 +82,8 @@ class Reader {
         m_summary.kind = "probe lines";
         std::string line;
         bool tooLong = false;
-        while (ReadLine(line, tooLong)) {
+        while (m_source.Line(line, kProbeLineReadLimit, tooLong)) {
+            ++m_line;
             const std::string_view text = Trim(line);
             if (text.empty() && !tooLong) continue;
             ++m_summary.lines;
@@ -157,22 +158,6 @@ class Reader {
         if (fields.size() > kColumnsNamed)
             list += " and " + std::to_string(fields.size() - kColumnsNamed) + " more";
         return list;
-    }
-
-    // A line, kept to the length a probe line may have; a longer one is read to its end.
-    bool ReadLine(std::string& line, bool& tooLong) {
-        line.clear();
-        tooLong = false;
-        int c = m_source.Get();
-        if (c < 0) return false;
-        ++m_line;
-        for (; c >= 0 && c != '\n'; c = m_source.Get()) {
-            if (line.size() < kProbeLineReadLimit)
-                line.push_back(static_cast<char>(c));
-            else
-                tooLong = true;
-        }
-        return true;
     }
 
     // One CSV record: fields separated by commas, a field in double quotes may hold commas,

@@ -78,7 +78,8 @@ const char kStyle[] =
     "th,td{border:1px solid #ccc;padding:.25em .6em;text-align:left;vertical-align:top}"
     "th{background:#f0f0f0}td.n{text-align:right;font-variant-numeric:tabular-nums}"
     "tr.flagged td{background:#fff3e0}.flag{color:#c62828;font-weight:bold}"
-    ".summary{font-size:1.15em}.more{font-style:italic}code{word-break:break-all}";
+    ".summary{font-size:1.15em}.more{font-style:italic}"
+    "code{font-size:1.05em;word-break:break-all}";
 
 void Chart(std::ostream& out, const FleetTally& tally) {
     const size_t most =
@@ -88,7 +89,9 @@ void Chart(std::ostream& out, const FleetTally& tally) {
         << rowHeight * kFleetStatuses + 4 << "\" role=\"img\" aria-label=\"Machines by status\">";
     for (int i = 0; i < kFleetStatuses; ++i) {
         const int y = i * rowHeight + 2;
-        const size_t width = tally.statuses[i] * barWidth / most;
+        // A status that has machines gets a bar that can be seen, however few they are.
+        const size_t count = tally.statuses[i];
+        const size_t width = count == 0 ? 0 : std::max<size_t>(3, count * barWidth / most);
         out << "<text x=\"0\" y=\"" << y + 17 << "\" font-size=\"14\">"
             << FleetStatusName(static_cast<FleetStatus>(i)) << "</text>"
             << "<rect x=\"110\" y=\"" << y << "\" width=\"" << width << "\" height=\""

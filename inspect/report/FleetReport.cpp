@@ -5,6 +5,7 @@
 #include "report/Batch.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace {
 
@@ -107,9 +108,10 @@ std::vector<const ModelTally*> FleetTally::ModelsInOrder() const {
     std::vector<const ModelTally*> order;
     for (const auto& entry : models)
         order.push_back(&entry.second);
-    std::stable_sort(order.begin(), order.end(), [](const ModelTally* a, const ModelTally* b) {
+    std::sort(order.begin(), order.end(), [](const ModelTally* a, const ModelTally* b) {
         if (a->Flagged() != b->Flagged()) return a->Flagged();
-        return a->machines > b->machines;
+        if (a->machines != b->machines) return a->machines > b->machines;
+        return std::tie(a->manufacturer, a->product) < std::tie(b->manufacturer, b->product);
     });
     return order;
 }
@@ -170,7 +172,9 @@ void WriteFleetText(std::ostream& out, const FleetTally& tally) {
     for (const RefusedLine& line : tally.refused) {
         out << "  " << Line(line.input) << ":" << line.line;
         if (!line.device.empty()) out << " (" << Line(line.device) << ")";
-        out << ": " << line.reason << ": " << Line(line.excerpt) << "\n";
+        out << ": " << line.reason;
+        if (!line.excerpt.empty()) out << ": " << Line(line.excerpt);
+        out << "\n";
     }
     if (tally.refusedLines > tally.refused.size())
         out << "  and " << tally.refusedLines - tally.refused.size() << " more\n";

@@ -8,6 +8,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -41,13 +42,13 @@ class FleetTally : public FleetSink {
     size_t Machines() const { return machines; }
     size_t NeedingAction() const { return machines - statuses[0]; }
     std::vector<const ModelTally*> FlaggedModels() const;
-    // Flagged models first, then by the number of machines.
+    // Flagged models first, then by the number of machines, then by name.
     std::vector<const ModelTally*> ModelsInOrder() const;
 
     size_t machines = 0;
     std::array<size_t, kFleetStatuses> statuses{};
-    std::map<std::string, ModelTally> models; // by manufacturer and product
-    std::vector<ActionEntry> actions;         // the first kActionsShown
+    std::unordered_map<std::string, ModelTally> models; // by manufacturer and product
+    std::vector<ActionEntry> actions;                   // the first kActionsShown
     size_t actionsNotShown = 0;
     std::vector<RefusedLine> refused; // the first kRefusedShown
     size_t refusedLines = 0;

@@ -18,7 +18,8 @@ from html.parser import HTMLParser
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from cli_test import Files, run  # noqa: E402
+from cli_test import DESKTOP, Files, run  # noqa: E402
+from workflow_test import stored, sysinfo_export  # noqa: E402
 
 MAKER = "Vesk Computer Corporation"
 # Each would change the page's title if it ran.
@@ -97,6 +98,17 @@ class Report(Fleet):
         self.assertNotIn("url(", page.style)
         for name in HOSTILE:
             self.assertIn(name, page.text)
+
+
+    def test_lines_the_probe_writes(self):
+        lines = b""
+        for values in (stored(), stored(system_id="B12"), stored(regulatory=None)):
+            done = run("--audit", "--probe", self.file("s.reg", sysinfo_export(values)), DESKTOP)
+            lines += done.stdout
+        done = run("--report", "-", self.file("probes.txt", lines))
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn(b"  match: 1\n  differs: 1\n  missing: 1\n", done.stdout)
+        self.assertIn(b"Models: 1, flagged: 0\nInputs: 1\n", done.stdout)
 
 
 class Page(HTMLParser):

@@ -33,11 +33,14 @@ const char kUsage[] =
     "Usage: veskinfo-inspect [OPTIONS] [INPUT...]\n"
     "  or:  veskinfo-inspect --audit [STORED.reg] [OPTIONS] [TABLE]\n"
     "  or:  veskinfo-inspect --audit --probe [STORED.reg TABLE]\n"
+    "  or:  veskinfo-inspect --report OUT.html|- INPUT...\n"
     "Prints the manufacturer, system identifier and regulatory identifier that VeskInfo would\n"
     "record from an SMBIOS table, one per line; with several inputs, one record per input.\n"
     "With --audit, compares the values a machine stored with what VeskInfo records from its\n"
     "table. On Windows, without an input it reads this machine's table through VeskInfo's own\n"
-    "sources, and --audit without STORED.reg reads the values stored in its registry.\n";
+    "sources, and --audit without STORED.reg reads the values stored in its registry.\n"
+    "With --report, a report over many machines' probe lines (files, folders, or CSV exports\n"
+    "of the detection output).\n";
 
 const char kFooter[] =
     "Inputs:\n"
@@ -67,7 +70,9 @@ const char kFooter[] =
     "  3  with --audit: a stored value differs, or the values are only in the 64-bit view\n"
     "  With several inputs, the worst status among them.\n"
     "  With --probe: 0 match; 1 differs, missing, not-run or only-64-bit (running VeskInfo\n"
-    "  mends them); 2 no-table, error, or a usage error.";
+    "  mends them); 2 no-table, error, or a usage error.\n"
+    "  With --report: 0 the report was written; 2 an input was refused whole (lines that are\n"
+    "  no probe lines are only counted), or a usage error.";
 
 struct Options {
     bool explain = false;

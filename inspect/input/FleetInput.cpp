@@ -115,8 +115,8 @@ class Reader {
                 if (SameLetters(field, name.graph)) graph = true;
             }
         if (at[kDevice] < 0 || (at[kPre] < 0 && at[kPost] < 0)) {
-            m_summary.error =
-                "no device-name and detection-output columns; its columns: " + ColumnList(fields);
+            m_summary.error = "needs a device-name and a detection-output column; its columns: " +
+                              ColumnList(fields);
             return;
         }
         m_summary.kind = graph ? "CSV (Graph columns)" : "CSV (portal columns)";

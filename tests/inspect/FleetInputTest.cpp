@@ -90,7 +90,7 @@ const Case kCases[] = {
      "CSV",
      0,
      {},
-     "no device-name and detection-output columns; its columns: \"Device\", \"Output\""},
+     "needs a device-name and a detection-output column; its columns: \"Device\", \"Output\""},
     {"UTF-16 text",
      "d.csv",
      "\xFF\xFE"

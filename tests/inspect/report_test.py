@@ -84,7 +84,7 @@ class Report(Fleet):
         bad = self.file("bad.csv", b"Device,Output\r\nPC,{}\r\n")
         done = run("--report", "-", bad, *self.inputs())
         self.assertEqual(done.returncode, 2)
-        self.assertIn(b'bad.csv: no device-name and detection-output columns; its columns: '
+        self.assertIn(b'bad.csv: needs a device-name and a detection-output column; its columns: '
                       b'"Device", "Output"\n', done.stderr)
         self.assertIn(b"Machines: 6\n", done.stdout)
 

@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Writes the seed corpora of the inspector's fuzz targets: fuzz/corpus-input/ (raw tables,
 dmidecode dumps of each entry-point kind, RSMB buffers, registry exports), fuzz/corpus-reg/
-(exports of the "SMBiosData" value) and fuzz/corpus-stored/ (exports of VeskInfo's key).
+(exports of the "SMBiosData" value), fuzz/corpus-stored/ (exports of VeskInfo's key) and
+fuzz/corpus-fleet/ (probe lines and detection exports as CSV, for the report).
 
     python3 fuzz/make_inspect_corpus.py
 """
 
+import json
 import shutil
 import sys
 from pathlib import Path
@@ -86,9 +88,36 @@ def stored_seeds():
     }
 
 
+def probe(machine, status, system_id="A47", regulatory="VCC-D7400"):
+    values = {"manufacturer": "Vesk", "system_id": system_id, "regulatory_id": regulatory}
+    return json.dumps({"probe": 1, "machine": machine, "status": status, "stored": values,
+                       "expected": values, "source": "wmi", "tool": "1",
+                       "model": {"manufacturer": "Vesk", "product": "D7400"}},
+                      separators=(",", ":"))
+
+
+def csv_quoted(text):
+    return '"' + text.replace('"', '""') + '"'
+
+
+def fleet_seeds():
+    lines = [probe("PC-1", "match"), probe("<b>", "differs", "0"), "WARNING: not a probe",
+             probe("PC-3", "missing", regulatory="00000")]
+    portal = "Device name,Pre-remediation detection output,Post-remediation detection output"
+    graph = "deviceName,preRemediationDetectionScriptOutput,postRemediationDetectionScriptOutput"
+    rows = [f"PC-1,{csv_quoted(lines[0])},",
+            f'"PC,2",{csv_quoted(lines[1])},{csv_quoted(lines[3])}',
+            "PC-3,,"]
+    return {
+        "probes.txt": "\n".join(lines).encode() + b"\n",
+        "portal.csv": b"\xef\xbb\xbf" + "\r\n".join([portal] + rows).encode(),
+        "graph.csv": "\n".join([graph] + rows + ['PC-4,"open']).encode(),
+    }
+
+
 def main():
     for folder, seeds in [("corpus-input", input_seeds()), ("corpus-reg", reg_seeds()),
-                          ("corpus-stored", stored_seeds())]:
+                          ("corpus-stored", stored_seeds()), ("corpus-fleet", fleet_seeds())]:
         path = ROOT / "fuzz" / folder
         shutil.rmtree(path, ignore_errors=True)
         path.mkdir()

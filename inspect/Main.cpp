@@ -11,6 +11,7 @@
 #include "platform/Live.h"
 #include "platform/Platform.h"
 #include "report/Batch.h"
+#include "report/FleetReport.h"
 #include "report/JsonReport.h"
 #include "report/LiveReport.h"
 #include "report/Probe.h"
@@ -32,11 +33,14 @@ const char kUsage[] =
     "Usage: veskinfo-inspect [OPTIONS] [INPUT...]\n"
     "  or:  veskinfo-inspect --audit [STORED.reg] [OPTIONS] [TABLE]\n"
     "  or:  veskinfo-inspect --audit --probe [STORED.reg TABLE]\n"
+    "  or:  veskinfo-inspect --report OUT.html|- INPUT...\n"
     "Prints the manufacturer, system identifier and regulatory identifier that VeskInfo would\n"
     "record from an SMBIOS table, one per line; with several inputs, one record per input.\n"
     "With --audit, compares the values a machine stored with what VeskInfo records from its\n"
     "table. On Windows, without an input it reads this machine's table through VeskInfo's own\n"
-    "sources, and --audit without STORED.reg reads the values stored in its registry.\n";
+    "sources, and --audit without STORED.reg reads the values stored in its registry.\n"
+    "With --report, a report over many machines' probe lines (files, folders, or CSV exports\n"
+    "of the detection output).\n";
 
 const char kFooter[] =
     "Inputs:\n"
@@ -66,7 +70,9 @@ const char kFooter[] =
     "  3  with --audit: a stored value differs, or the values are only in the 64-bit view\n"
     "  With several inputs, the worst status among them.\n"
     "  With --probe: 0 match; 1 differs, missing, not-run or only-64-bit (running VeskInfo\n"
-    "  mends them); 2 no-table, error, or a usage error.";
+    "  mends them); 2 no-table, error, or a usage error.\n"
+    "  With --report: 0 the report was written; 2 an input was refused whole (lines that are\n"
+    "  no probe lines are only counted), or a usage error.";
 
 struct Options {
     bool explain = false;
@@ -78,6 +84,7 @@ struct Options {
     int codePage = 1252;
     std::string field;
     std::string save;
+    std::string report; // --report's OUT.html, or "-"
     std::vector<std::string> inputs;
 
     TableSource Source() const {
@@ -154,6 +161,14 @@ void Configure(CLI::App& app, Options& o) {
     app.add_option("--field", o.field, "Print only this value, for scripts")
         ->check(CLI::IsMember({"manufacturer", "system-id", "regulatory-id"}))
         ->option_text("manufacturer|system-id|regulatory-id")
+        ->excludes(json)
+        ->excludes(explain)
+        ->excludes(audit)
+        ->excludes(save);
+    app.add_option("--report", o.report,
+                   "A report over probe lines and detection exports (the\n"
+                   "INPUTs): one HTML file, or - for a text summary")
+        ->type_name("OUT.html|-")
         ->excludes(json)
         ->excludes(explain)
         ->excludes(audit)
@@ -465,6 +480,13 @@ int RunBatchOf(const Options& o) {
 int Run(const Options& o) {
     for (const std::string& input : o.inputs)
         if (input.empty()) return BadUse("empty file name");
+    if (!o.report.empty()) {
+        if (o.inputs.empty()) return BadUse("--report needs an INPUT");
+        if (!o.field.empty() || !o.source.empty())
+            return BadUse("--report takes neither --field nor --source");
+        return RunFleetReport(o.report, o.inputs, VESK_PRODUCT_VERSION_TEXT, std::cout,
+                              std::cerr);
+    }
     if (o.audit && !o.stored.empty()) return RunAudit(o);
     if (o.audit && HaveLiveSources()) return RunLiveAudit(o);
     if (o.audit) return BadUse("--audit needs STORED.reg, an export of the stored values");

@@ -21,7 +21,7 @@ pkgs=(cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchma
       mingw-w64-tools
       wine wine64 wine32:i386 qemu-user-static dmidecode python3
       osslsigncode openssl lintian help2man man-db dpkg-dev file gdb
-      softhsm2 libengine-pkcs11-openssl wixl msitools faketime)
+      softhsm2 libengine-pkcs11-openssl wixl msitools faketime chromium)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 here=$(dirname "$0")
 if [ ${#need[@]} -eq 0 ]; then

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets and runs each for SECONDS (default 60) from its seed corpus: the
 # table walk, and the inspector's readers of untrusted input (input formats, .reg reader, the
-# audit's value reader). Fails on any crash, sanitizer report or broken invariant; the failing
-# input is left in build/fuzz/artifacts/.
+# audit's value reader, the report's probe lines and detection exports). Fails on any crash,
+# sanitizer report or broken invariant; the failing input is left in build/fuzz/artifacts/.
 set -euo pipefail
 seconds=${1:-60}
 cd "$(dirname "$0")/.."
 
-targets=(walk_fuzz:corpus input_fuzz:corpus-input reg_fuzz:corpus-reg stored_fuzz:corpus-stored)
+targets=(walk_fuzz:corpus input_fuzz:corpus-input reg_fuzz:corpus-reg stored_fuzz:corpus-stored
+         fleet_fuzz:corpus-fleet)
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j2 --target "${targets[@]%%:*}"
 

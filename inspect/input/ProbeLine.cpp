@@ -1,0 +1,193 @@
+#include "input/ProbeLine.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr std::array<const char*, kFleetStatuses> kStatusNames = {
+    "match", "differs", "missing", "not-run", "only-64-bit", "no-table", "error"};
+constexpr std::array<const char*, 4> kModelNames = {"manufacturer", "product", "family", "sku"};
+
+// Reads a line as a stream of parser events, into the record's members, without building the
+// JSON's tree: a report reads a hundred thousand lines. Members it does not know are skipped,
+// at any depth; a known member of the wrong type refuses the line.
+class ProbeReader {
+  public:
+    explicit ProbeReader(ProbeRecord& record) : m_record(record) {}
+
+    bool IsObject() const { return m_object; }
+
+    bool Finish(std::string& reason) {
+        if (!m_reason.empty()) {
+            reason = m_reason;
+            return false;
+        }
+        if (!m_version) {
+            reason = "not a probe line";
+            return false;
+        }
+        if (*m_version != 1) {
+            reason = "probe schema " + std::to_string(*m_version) + " is not known";
+            return false;
+        }
+        m_record.machine = m_machine.value_or("");
+        m_record.source = m_source.value_or("");
+        m_record.error = m_error.value_or("");
+        for (size_t i = 0; i < kModelNames.size(); ++i)
+            ModelMember(i) = m_model[i].value_or("");
+        for (int i = 0; i < kFleetStatuses; ++i)
+            if (m_status == kStatusNames[i]) {
+                m_record.status = static_cast<FleetStatus>(i);
+                return true;
+            }
+        reason = m_status ? "unknown status" : "no status";
+        return false;
+    }
+
+    // The parser's events.
+    bool null() { return Value(Kind::Null); }
+    bool boolean(bool) { return Value(Kind::Other); }
+    bool number_integer(Json::number_integer_t value) { return Number(value); }
+    bool number_unsigned(Json::number_unsigned_t value) {
+        return Number(static_cast<long long>(std::min<Json::number_unsigned_t>(value, 1000)));
+    }
+    bool number_float(Json::number_float_t, const std::string&) { return Value(Kind::Other); }
+    bool binary(Json::binary_t&) { return Value(Kind::Other); }
+    bool string(std::string& text) {
+        if (m_slot == Slot::Text) *m_text = std::move(text);
+        return Value(Kind::Text);
+    }
+    bool start_object(size_t) {
+        if (m_depth == 0) m_object = true;
+        if (m_slot == Slot::Parent) m_parent = m_pending;
+        const bool ok = Value(Kind::Object);
+        ++m_depth;
+        return ok;
+    }
+    bool end_object() {
+        if (--m_depth == 1) m_parent = Parent::None;
+        return true;
+    }
+    bool start_array(size_t) {
+        const bool ok = Value(Kind::Other);
+        ++m_depth;
+        return ok;
+    }
+    bool end_array() {
+        --m_depth;
+        return true;
+    }
+    bool key(std::string& name) {
+        m_slot = Slot::Ignored;
+        if (m_depth == 1)
+            TopKey(name);
+        else if (m_depth == 2 && m_parent != Parent::None)
+            InnerKey(name);
+        return true;
+    }
+    bool parse_error(size_t, const std::string&, const nlohmann::detail::exception&) {
+        m_reason = "not a probe line";
+        return false;
+    }
+
+  private:
+    enum class Slot { Ignored, Version, Text, Parent };
+    enum class Parent { None, Stored, Expected, Model };
+    enum class Kind { Null, Text, Object, Other };
+
+    void TopKey(const std::string& name) {
+        m_name = name;
+        std::optional<std::string>* texts[] = {&m_machine, &m_status, &m_source, &m_error};
+        const char* textNames[] = {"machine", "status", "source", "error"};
+        for (size_t i = 0; i < 4; ++i)
+            if (name == textNames[i]) Expect(Slot::Text, texts[i]);
+        if (name == "probe") m_slot = Slot::Version;
+        const Parent parents[] = {Parent::Stored, Parent::Expected, Parent::Model};
+        const char* parentNames[] = {"stored", "expected", "model"};
+        for (size_t i = 0; i < 3; ++i)
+            if (name == parentNames[i]) {
+                m_slot = Slot::Parent;
+                m_pending = parents[i];
+            }
+    }
+
+    void InnerKey(const std::string& name) {
+        m_name = std::string(m_parent == Parent::Stored     ? "stored."
+                             : m_parent == Parent::Expected ? "expected."
+                                                            : "model.") +
+                 name;
+        if (m_parent == Parent::Model) {
+            for (size_t i = 0; i < kModelNames.size(); ++i)
+                if (name == kModelNames[i]) Expect(Slot::Text, &m_model[i]);
+            return;
+        }
+        ProbeValues& values = m_parent == Parent::Stored ? m_record.stored : m_record.expected;
+        for (size_t i = 0; i < values.size(); ++i)
+            if (name == kProbeValueNames[i]) Expect(Slot::Text, &values[i]);
+    }
+
+    void Expect(Slot slot, std::optional<std::string>* text) {
+        m_slot = slot;
+        m_text = text;
+    }
+
+    bool Number(long long value) {
+        if (m_slot == Slot::Version) m_version = value;
+        return Value(m_slot == Slot::Version ? Kind::Null : Kind::Other);
+    }
+
+    // A value for the member just named: refuses the line when it has the wrong type.
+    bool Value(Kind kind) {
+        const Slot slot = m_slot;
+        m_slot = Slot::Ignored;
+        if (kind == Kind::Null || slot == Slot::Ignored) return true;
+        if (slot == Slot::Text && kind != Kind::Text) m_reason = m_name + " is not a text";
+        if (slot == Slot::Parent && kind != Kind::Object) m_reason = m_name + " is not an object";
+        if (slot == Slot::Version) m_reason = "not a probe line";
+        return m_reason.empty();
+    }
+
+    std::string& ModelMember(size_t i) {
+        std::string* members[] = {&m_record.manufacturer, &m_record.product, &m_record.family,
+                                  &m_record.sku};
+        return *members[i];
+    }
+
+    ProbeRecord& m_record;
+    int m_depth = 0;
+    bool m_object = false;
+    Slot m_slot = Slot::Ignored;
+    Parent m_parent = Parent::None;
+    Parent m_pending = Parent::None;
+    std::optional<std::string>* m_text = nullptr;
+    std::string m_name;
+    std::optional<long long> m_version;
+    std::optional<std::string> m_machine, m_status, m_source, m_error;
+    std::array<std::optional<std::string>, 4> m_model;
+    std::string m_reason;
+};
+
+} // namespace
+
+const char* FleetStatusName(FleetStatus status) {
+    return kStatusNames[static_cast<int>(status)];
+}
+
+bool ParseProbeLine(std::string_view line, ProbeRecord& record, std::string& reason) {
+    if (line.size() > kProbeLineReadLimit) {
+        reason = "longer than " + std::to_string(kProbeLineReadLimit) + " bytes";
+        return false;
+    }
+    record = ProbeRecord();
+    ProbeReader reader(record);
+    const bool parsed = Json::sax_parse(line.begin(), line.end(), &reader);
+    if (parsed && !reader.IsObject()) {
+        reason = "not a probe line";
+        return false;
+    }
+    return reader.Finish(reason);
+}

@@ -8,8 +8,6 @@ namespace {
 
 using Json = nlohmann::json;
 
-constexpr std::array<const char*, kFleetStatuses> kStatusNames = {
-    "match", "differs", "missing", "not-run", "only-64-bit", "no-table", "error"};
 constexpr std::array<const char*, 4> kModelNames = {"manufacturer", "product", "family", "sku"};
 
 // Reads a line as a stream of parser events, into the record's members, without building the
@@ -39,9 +37,9 @@ class ProbeReader {
         m_record.error = m_error.value_or("");
         for (size_t i = 0; i < kModelNames.size(); ++i)
             ModelMember(i) = m_model[i].value_or("");
-        for (int i = 0; i < kFleetStatuses; ++i)
-            if (m_status == kStatusNames[i]) {
-                m_record.status = static_cast<FleetStatus>(i);
+        for (int i = 0; i < kProbeStatuses; ++i)
+            if (m_status == ProbeStatusName(static_cast<ProbeStatus>(i))) {
+                m_record.status = static_cast<ProbeStatus>(i);
                 return true;
             }
         reason = m_status ? "unknown status" : "no status";
@@ -172,10 +170,6 @@ class ProbeReader {
 };
 
 } // namespace
-
-const char* FleetStatusName(FleetStatus status) {
-    return kStatusNames[static_cast<int>(status)];
-}
 
 bool ParseProbeLine(std::string_view line, ProbeRecord& record, std::string& reason) {
     if (line.size() > kProbeLineReadLimit) {

@@ -2,15 +2,13 @@
 // comes back from thousands of them. Nothing in it is trusted: a line that is not a probe line
 // of a known schema is refused with a reason, never half read.
 #pragma once
+#include "inspection/ProbeStatus.h"
+
 #include <array>
 #include <optional>
 #include <string>
 #include <string_view>
 
-// The statuses a probe line may carry, in the order the report shows them.
-enum class FleetStatus { Match, Differs, Missing, NotRun, Only64Bit, NoTable, Error };
-constexpr int kFleetStatuses = 7;
-const char* FleetStatusName(FleetStatus status);
 
 // The three values in the order of their JSON names: manufacturer, system_id, regulatory_id.
 constexpr std::array<const char*, 3> kProbeValueNames = {"manufacturer", "system_id",
@@ -21,7 +19,7 @@ using ProbeValues = std::array<std::optional<std::string>, 3>; // nullopt: absen
 
 struct ProbeRecord {
     std::string machine;
-    FleetStatus status = FleetStatus::Error;
+    ProbeStatus status = ProbeStatus::Error;
     ProbeValues stored;
     ProbeValues expected;
     std::string source;

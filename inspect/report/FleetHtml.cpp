@@ -7,9 +7,9 @@
 
 namespace {
 
-constexpr std::array<const char*, kFleetStatuses> kColours = {
+constexpr std::array<const char*, kProbeStatuses> kColours = {
     "#2e7d32", "#c62828", "#ef6c00", "#6a1b9a", "#ad1457", "#455a64", "#212121"};
-constexpr std::array<const char*, kFleetStatuses> kMeanings = {
+constexpr std::array<const char*, kProbeStatuses> kMeanings = {
     "the stored values are what the firmware gives",
     "a stored value differs from the firmware's",
     "some values are not stored",
@@ -86,14 +86,14 @@ void Chart(std::ostream& out, const FleetTally& tally) {
         std::max<size_t>(1, *std::max_element(tally.statuses.begin(), tally.statuses.end()));
     const int rowHeight = 26, barWidth = 440;
     out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"640\" height=\""
-        << rowHeight * kFleetStatuses + 4 << "\" role=\"img\" aria-label=\"Machines by status\">";
-    for (int i = 0; i < kFleetStatuses; ++i) {
+        << rowHeight * kProbeStatuses + 4 << "\" role=\"img\" aria-label=\"Machines by status\">";
+    for (int i = 0; i < kProbeStatuses; ++i) {
         const int y = i * rowHeight + 2;
         // A status that has machines gets a bar that can be seen, however few they are.
         const size_t count = tally.statuses[i];
         const size_t width = count == 0 ? 0 : std::max<size_t>(3, count * barWidth / most);
         out << "<text x=\"0\" y=\"" << y + 17 << "\" font-size=\"14\">"
-            << FleetStatusName(static_cast<FleetStatus>(i)) << "</text>"
+            << ProbeStatusName(static_cast<ProbeStatus>(i)) << "</text>"
             << "<rect x=\"110\" y=\"" << y << "\" width=\"" << width << "\" height=\""
             << rowHeight - 6 << "\" fill=\"" << kColours[i] << "\"/>"
             << "<text x=\"" << 116 + width << "\" y=\"" << y + 17 << "\" font-size=\"14\">"
@@ -106,8 +106,8 @@ void Totals(std::ostream& out, const FleetTally& tally) {
     out << "<section id=\"totals\"><h2>Machines by status</h2>\n";
     Chart(out, tally);
     out << "<table><tr><th>Status</th><th>Machines</th><th>Meaning</th></tr>\n";
-    for (int i = 0; i < kFleetStatuses; ++i) {
-        const char* name = FleetStatusName(static_cast<FleetStatus>(i));
+    for (int i = 0; i < kProbeStatuses; ++i) {
+        const char* name = ProbeStatusName(static_cast<ProbeStatus>(i));
         out << "<tr data-status=\"" << name << "\"><td>" << name << "</td><td class=\"n count\">"
             << tally.statuses[i] << "</td><td>" << kMeanings[i] << "</td></tr>\n";
     }
@@ -136,8 +136,8 @@ void Models(std::ostream& out, const FleetTally& tally) {
     out << "<section id=\"models\"><h2>Models</h2>\n<p>A model is flagged when its machines carry "
            "more than one system or regulatory identifier, or the fall-back \"0\" or "
            "\"00000\".</p>\n<table><tr><th>Model</th><th>Machines</th>";
-    for (int i = 0; i < kFleetStatuses; ++i)
-        out << "<th>" << FleetStatusName(static_cast<FleetStatus>(i)) << "</th>";
+    for (int i = 0; i < kProbeStatuses; ++i)
+        out << "<th>" << ProbeStatusName(static_cast<ProbeStatus>(i)) << "</th>";
     out << "<th>System identifiers</th><th>Regulatory identifiers</th></tr>\n";
     const std::vector<const ModelTally*> order = tally.ModelsInOrder();
     for (size_t m = 0; m < order.size() && m < kModelsShown; ++m) {
@@ -164,7 +164,7 @@ void Actions(std::ostream& out, const FleetTally& tally) {
            "<th>Machine</th><th>Model</th><th>Status</th><th>Reason</th></tr>\n";
     for (const ActionEntry& action : tally.actions)
         out << "<tr><td>" << Html(action.machine) << "</td><td>" << Html(action.model)
-            << "</td><td>" << FleetStatusName(action.status) << "</td><td>" << Html(action.reason)
+            << "</td><td>" << ProbeStatusName(action.status) << "</td><td>" << Html(action.reason)
             << "</td></tr>\n";
     out << "</table>\n";
     if (tally.actionsNotShown)

@@ -49,32 +49,32 @@ std::string ActionReason(const ProbeRecord& record) {
         reason += (reason.empty() ? "" : "; ") + part;
     };
     switch (record.status) {
-    case FleetStatus::Match:
+    case ProbeStatus::Match:
         break;
-    case FleetStatus::Differs:
+    case ProbeStatus::Differs:
         for (size_t i = 0; i < kValueLabels.size(); ++i)
             if (record.stored[i] != record.expected[i])
                 add(std::string(kValueLabels[i]) + " stored " + Quoted(record.stored[i]) +
                     ", firmware " + Quoted(record.expected[i]));
         break;
-    case FleetStatus::Missing:
+    case ProbeStatus::Missing:
         for (size_t i = 0; i < kValueLabels.size(); ++i)
             if (!record.stored[i]) add(std::string(kValueLabels[i]) + " not stored");
         break;
-    case FleetStatus::NotRun:
+    case ProbeStatus::NotRun:
         add("no value stored: VeskInfo has not run, or the values were deleted");
         break;
-    case FleetStatus::Only64Bit:
+    case ProbeStatus::Only64Bit:
         add("values only in the 64-bit registry view, where another tool wrote them");
         break;
-    case FleetStatus::NoTable:
+    case ProbeStatus::NoTable:
         add("no table source answered");
         break;
-    case FleetStatus::Error:
+    case ProbeStatus::Error:
         add(record.error.empty() ? "the probe failed" : record.error.substr(0, 2 * kValueShown));
         break;
     }
-    return reason.empty() ? FleetStatusName(record.status) : reason;
+    return reason.empty() ? ProbeStatusName(record.status) : reason;
 }
 
 void FleetTally::Machine(const ProbeRecord& record) {
@@ -92,7 +92,7 @@ void FleetTally::Machine(const ProbeRecord& record) {
     ++model.statuses[static_cast<int>(record.status)];
     Count(model.systemIds, Carried(record, kProbeSystemId));
     Count(model.regulatoryIds, Carried(record, kProbeRegulatoryId));
-    if (record.status == FleetStatus::Match) return;
+    if (record.status == ProbeStatus::Match) return;
     if (actions.size() == kActionsShown) {
         ++actionsNotShown;
         return;
@@ -145,8 +145,8 @@ void WriteIds(std::ostream& out, const char* label, const std::map<std::string, 
 
 void WriteFleetText(std::ostream& out, const FleetTally& tally) {
     out << "Machines: " << tally.machines << "\n";
-    for (int i = 0; i < kFleetStatuses; ++i)
-        out << "  " << FleetStatusName(static_cast<FleetStatus>(i)) << ": " << tally.statuses[i]
+    for (int i = 0; i < kProbeStatuses; ++i)
+        out << "  " << ProbeStatusName(static_cast<ProbeStatus>(i)) << ": " << tally.statuses[i]
             << "\n";
     out << "Need action: " << tally.NeedingAction() << "\n";
     if (tally.repeatedNames)

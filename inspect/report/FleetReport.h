@@ -17,7 +17,7 @@ struct ModelTally {
     std::string manufacturer;
     std::string product;
     size_t machines = 0;
-    std::array<size_t, kFleetStatuses> statuses{};
+    std::array<size_t, kProbeStatuses> statuses{};
     std::map<std::string, size_t> systemIds; // identifier -> machines carrying it
     std::map<std::string, size_t> regulatoryIds;
     bool known = true; // false for the machines whose model nobody read
@@ -29,7 +29,7 @@ struct ModelTally {
 struct ActionEntry {
     std::string machine;
     std::string model;
-    FleetStatus status;
+    ProbeStatus status;
     std::string reason;
 };
 
@@ -46,7 +46,7 @@ class FleetTally : public FleetSink {
     std::vector<const ModelTally*> ModelsInOrder() const;
 
     size_t machines = 0;
-    std::array<size_t, kFleetStatuses> statuses{};
+    std::array<size_t, kProbeStatuses> statuses{};
     std::unordered_map<std::string, ModelTally> models; // by manufacturer and product
     std::vector<ActionEntry> actions;                   // the first kActionsShown
     size_t actionsNotShown = 0;

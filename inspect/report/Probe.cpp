@@ -117,26 +117,6 @@ ProbeStatus ProbeStatusOf(const StoredValues& stored, const Inspection& expected
     return audit.allMatch ? ProbeStatus::Match : ProbeStatus::Differs;
 }
 
-const char* ProbeStatusName(ProbeStatus status) {
-    switch (status) {
-    case ProbeStatus::Match:
-        return "match";
-    case ProbeStatus::Differs:
-        return "differs";
-    case ProbeStatus::Missing:
-        return "missing";
-    case ProbeStatus::NotRun:
-        return "not-run";
-    case ProbeStatus::Only64Bit:
-        return "only-64-bit";
-    case ProbeStatus::NoTable:
-        return "no-table";
-    case ProbeStatus::Error:
-        break;
-    }
-    return "error";
-}
-
 int ProbeExitStatus(ProbeStatus status) {
     switch (status) {
     case ProbeStatus::Match:

@@ -4,11 +4,10 @@
 #pragma once
 #include "input/StoredValues.h"
 #include "inspection/Inspection.h"
+#include "inspection/ProbeStatus.h"
 
 #include <cstddef>
 #include <string>
-
-enum class ProbeStatus { Match, Differs, Missing, NotRun, Only64Bit, NoTable, Error };
 
 // The longest line, in bytes without its end: the engines keep at most 2,048 characters.
 constexpr size_t kProbeLineLimit = 2048;
@@ -27,8 +26,6 @@ struct ProbeSubject {
 
 // The stored values against the walk of a table; `only64`: they were read from the 64-bit view.
 ProbeStatus ProbeStatusOf(const StoredValues& stored, const Inspection& expected, bool only64);
-
-const char* ProbeStatusName(ProbeStatus status); // "match", "differs", "missing", ...
 
 // 0 for a match, 1 where running VeskInfo would mend it, 2 where it would not (no table, an
 // error).

@@ -29,7 +29,7 @@ const std::string kGraph = "deviceName,preRemediationDetectionScriptOutput,"
 
 struct Sink : FleetSink {
     void Machine(const ProbeRecord& record) override {
-        got.push_back(record.machine + "=" + FleetStatusName(record.status));
+        got.push_back(record.machine + "=" + ProbeStatusName(record.status));
     }
     void Refused(RefusedLine&& line) override {
         got.push_back(std::to_string(line.line) + ":" + line.device + ":" + line.reason);

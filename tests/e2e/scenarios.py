@@ -19,7 +19,7 @@ import inspect_scenarios
 import peinfo
 from checks import (DESKTOP, NOTEBOOK, SAMPLES, SYSTEM_IMPORTS, Failure, Skipped, check,
                     check_stored, skip_where_wmi_has_a_table)
-from winerun import prefix_for_test, SYSINFO_KEY, Wine, emulated_i386, windows_path
+from winerun import WINEDEBUG, prefix_for_test, SYSINFO_KEY, Wine, emulated_i386, windows_path
 
 sys.path.insert(0, str(SAMPLES))
 import make_samples as ms  # noqa: E402
@@ -291,7 +291,7 @@ def locator_run(wine, config, registry_table, program=None, relay=False, large=F
         lines = ["log " + windows_path(log), "table " + windows_path(served)]
         (scratch / "locator.cfg").write_text("\n".join(lines + config) + "\n")
         env = {"VESK_WMI_LOCATOR": windows_path(scratch / "locator.cfg"),
-               "WINEDEBUG": "-all,trace+reg" + (",+relay" if relay else "")}
+               "WINEDEBUG": WINEDEBUG + ",trace+reg" + (",+relay" if relay else "")}
         results = run(wine, registry_table, locator=wine.build / "tools" / "wmilocator.dll",
                       env=env, program=program, relay=RELAYED if relay else None)
         return results, read_locator_log(log)

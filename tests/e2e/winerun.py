@@ -67,7 +67,8 @@ def emulated_i386():
 
 class Ran(subprocess.CompletedProcess):
     """A Windows program's run: its exit code (None when it was stopped at its time limit), its
-    output, its own standard error, and apart from that what Wine said (`wine`)."""
+    output, its own standard error, and apart from that what Wine said (`wine`): its messages
+    on the program's standard error, then what the prefix's wineserver logged meanwhile."""
 
     def __init__(self, args, returncode, stdout, stderr):
         lines = stderr.splitlines(keepends=True)
@@ -114,12 +115,14 @@ class Wine:
         self.env.pop("WINEARCH", None)
         self.exe = self.build / "app" / "VeskInfo.exe"
         self.runs = []  # every run, so that a failed scenario can show them
+        self.server_log = Path(str(prefix) + ".wineserver.log")
 
     def run(self, args, timeout=900, loader="wine64", env=None, cwd=None):
         """Runs a Windows program, its output going to files; returns a Ran. 64-bit helpers go
         straight to the 64-bit loader: `wine` would first start its 32-bit loader, which costs
         a minute where that is emulated."""
         args = [loader] + [str(a) for a in args]
+        before = self.server_log.stat().st_size if self.server_log.exists() else 0
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             try:
                 code = subprocess.run(args, env=env or self.env, stdin=subprocess.DEVNULL,
@@ -129,6 +132,10 @@ class Wine:
             out.seek(0)
             err.seek(0)
             ran = Ran(args, code, out.read(), err.read())
+        if self.server_log.exists():
+            with open(self.server_log, "rb") as log:
+                log.seek(before)
+                ran.wine += log.read()
         self.runs.append(ran)
         if code is None:
             raise RuntimeError("a run went past its %d s:\n%s" % (timeout, ran.describe()))
@@ -226,17 +233,19 @@ class Wine:
             raise RuntimeError("the capture tool ended without the exit code: " + result.describe())
         return texts, code, result.raw_stderr.decode("latin-1")
 
-    def _server(self, *options):
+    def _server(self, *options, log=None):
         subprocess.run(["wineserver"] + list(options), env=self.env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+                       stdout=subprocess.DEVNULL, stderr=log or subprocess.DEVNULL, timeout=120)
 
     def start_server(self):
         """One wineserver for a whole test layer, so that no program pays for its start or for
         the prefix's system processes, which the first helper run here starts detached from
-        every pipe. A server left over from an interrupted run is ended first."""
+        every pipe. A server left over from an interrupted run is ended first. What the server
+        says goes to its log beside the prefix, which a failed run quotes."""
         self._server("-k")
         self._server("-w")
-        self._server("-p")
+        with open(self.server_log, "ab") as log:
+            self._server("-p", log=log)
         self.stored_values()
 
     def stop_server(self):

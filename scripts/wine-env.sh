@@ -28,7 +28,9 @@ wine_prefix() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         mkdir -p "$VESK_WINE_DIR"
         echo "wine: creating the $arch prefix in $WINEPREFIX (once; about 15 s, a minute or two where 32-bit code is emulated)" >&2
-        wineboot -i >/dev/null 2>&1 || true
+        # No address-space randomization, as for every Wine process of the tests: see
+        # FIXED_LAYOUT in tests/e2e/winerun.py.
+        setarch "$(uname -m)" --addr-no-randomize wineboot -i >/dev/null 2>&1 || true
         wineserver -w
     fi
 }

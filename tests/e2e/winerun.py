@@ -13,6 +13,7 @@ stops the persistent wineservers of a test layer: winerun.py start|stop BUILD_DI
 A scenario run by CTest takes its prefix from the resource CTest gave it: the prefix folder's
 name, as `prefix_for_test` reads it."""
 import os
+import platform
 import re
 import subprocess
 import sys
@@ -31,6 +32,13 @@ BINFMT_DIR = Path("/proc/sys/fs/binfmt_misc")
 # Wine's errors on every channel stay on, so that a failed run shows what Wine said about it;
 # they are told apart from the program's own standard error by their form.
 WINEDEBUG = "-all,err+all"
+# Debian builds Wine without its preloader, so a 64-bit Wine process sets aside its fixed Windows
+# addresses only once its loader runs. By then the kernel has put the C heap at a random place up to
+# 1 GiB above the loader (at 0x7d000000), now and then over 0x7ffe0000, the page where the shared
+# user data must be mapped: Wine then ends at once with exit code 1 ("failed to map the shared
+# user data"). Without address-space randomization the heap begins right after the loader, 47 MiB
+# below that page. Wine processes inherit the setting from the program they are started by.
+FIXED_LAYOUT = ["setarch", platform.machine(), "--addr-no-randomize"]
 WINE_MESSAGE = re.compile(rb"^(?:[0-9a-f]{4,8}:)?(?:err|warn|fixme|trace):|^wine: |^Application tried ")
 
 
@@ -121,7 +129,7 @@ class Wine:
         """Runs a Windows program, its output going to files; returns a Ran. 64-bit helpers go
         straight to the 64-bit loader: `wine` would first start its 32-bit loader, which costs
         a minute where that is emulated."""
-        args = [loader] + [str(a) for a in args]
+        args = FIXED_LAYOUT + [loader] + [str(a) for a in args]
         before = self.server_log.stat().st_size if self.server_log.exists() else 0
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             try:

@@ -8,8 +8,8 @@
 #                         and running it once on install, repair and upgrade; signed the same way
 #   veskinfo-inspect.exe  the 64-bit Windows inspector, stripped and signed like VeskInfo.exe;
 #                         the package installs it too
-#   Detect-VeskInfo.ps1, Repair-VeskInfo.ps1
-#                         the fleet scripts (packaging/fleet), signed
+#   Detect-VeskInfo.ps1, Discover-VeskInfo.ps1, Repair-VeskInfo.ps1
+#                         the fleet scripts (packaging/fleet), ASCII with CRLF line ends, signed
 #   veskinfo-inspect_<version>_<arch>.deb
 #   SHA256SUMS            over every other file of dist/
 #   TEST-SIGNED           only when no signing key was given
@@ -63,8 +63,14 @@ msi=$(dirname "$exe_dir")/msi/VeskInfo-$version.msi
 python3 packaging/msi/build_msi.py "$dist/VeskInfo.exe" "$version" "$msi" "$dist/veskinfo-inspect.exe"
 # The same key, and the same notice if any, as the executable's.
 scripts/sign.sh "$msi" "$dist/VeskInfo-$version.msi" >/dev/null
-for script in Detect-VeskInfo.ps1 Repair-VeskInfo.ps1; do
-    scripts/sign.sh "packaging/fleet/$script" "$dist/$script" >/dev/null
+# Signed as Windows verifies them: ASCII, CRLF line ends (scripts/windows-script.sh).
+scripts_dir=build/fleet-scripts
+rm -rf "$scripts_dir"
+mkdir -p "$scripts_dir"
+for script in Detect-VeskInfo.ps1 Discover-VeskInfo.ps1 Repair-VeskInfo.ps1; do
+    scripts/windows-script.sh "packaging/fleet/$script" "$scripts_dir/$script" ||
+        fail "packaging/fleet/$script cannot be signed as it is"
+    scripts/sign.sh "$scripts_dir/$script" "$dist/$script" >/dev/null
 done
 install -m 644 "$exe_dir/VeskInfo.exe.debug" "${debs[0]}" "$dist/"
 sums=$(cd "$dist" && find . -maxdepth 1 -type f -printf '%P\n' | LC_ALL=C sort |

@@ -3,6 +3,7 @@ VeskInfo.exe and its debug file, the signature, the installer package, the veski
 package, the fleet scripts and SHA256SUMS; then every file again from a copy of the tree in
 another folder, and time-stamped releases there (against the local authority of tsa.py).
 Run after scripts/dist.sh: python3 tests/release/check_release.py -v"""
+import base64
 import gzip
 import hashlib
 import os
@@ -568,10 +569,46 @@ class Package(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
 
 
+SIG_BEGIN, SIG_END = "\r\n# SIG # Begin signature block\r\n", "# SIG # End signature block"
+SPC_INDIRECT_DATA = bytes.fromhex("2b060104018237020104")  # OID 1.3.6.1.4.1.311.2.1.4
+SHA256_OID = bytes.fromhex("608648016503040201")  # OID 2.16.840.1.101.3.4.2.1
+
+
+def der_contents(data, *path):
+    """The contents of the DER element reached by taking the element of each index in turn."""
+    for index in path:
+        for _ in range(index + 1):
+            length, start = data[1], 2
+            if length & 0x80:
+                start = 2 + (length & 0x7F)
+                length = int.from_bytes(data[2:start], "big")
+            element, data = data[start:start + length], data[start + length:]
+        data = element
+    return data
+
+
+def script_digests(path):
+    """(the digest PowerShell computes for a signed script: SHA-256 of the UTF-16LE of its text
+    up to the signature block with CRLF line ends; the digest in its signature's
+    SpcIndirectDataContent)."""
+    head, found, block = Path(path).read_bytes().decode("latin-1").partition(SIG_BEGIN)
+    lines = block.split(SIG_END)[0].split("\r\n")
+    signature = base64.b64decode("".join(line[2:] for line in lines if line.startswith("# ")))
+    content = der_contents(signature, 0, 1, 0, 2)  # ContentInfo, [0], SignedData, its content
+    digest_info = der_contents(content, 1, 0, 1)
+    assert found and der_contents(content, 0) == SPC_INDIRECT_DATA, path
+    assert der_contents(digest_info, 0, 0) == SHA256_OID, path
+    crlf = head.replace("\r\n", "\n").replace("\n", "\r\n")
+    return hashlib.sha256(crlf.encode("utf-16-le")).digest(), der_contents(digest_info, 1)
+
+
 class FleetScripts(unittest.TestCase):
-    """Detect-VeskInfo.ps1 and Repair-VeskInfo.ps1 (PowerShell cannot run here): signed, naming
-    the folder the package installs into, and mapping the probe's exit statuses as documented."""
-    SCRIPTS = ("Detect-VeskInfo.ps1", "Repair-VeskInfo.ps1")
+    """The fleet scripts (PowerShell cannot run here): signed so that Windows accepts them, naming
+    the folder the package installs into, each running one inspector command and exiting only as
+    listed: discovery always 0, since Configuration Manager takes any other code for a failure."""
+    SCRIPTS = {"Detect-VeskInfo.ps1": ("--audit --probe", {"$code", "2"}),
+               "Discover-VeskInfo.ps1": ("--audit --probe", {"0"}),
+               "Repair-VeskInfo.ps1": ("--repair", {"$code", "2"})}
 
     def test_signed_and_one_changed_byte_fails(self):
         roots = SIGNING / "test-cert.pem" if (DIST / "TEST-SIGNED").exists() else Path(
@@ -579,9 +616,37 @@ class FleetScripts(unittest.TestCase):
         with tempfile.TemporaryDirectory() as temp:
             for name in self.SCRIPTS:
                 signed, changed = (DIST / name).read_bytes(), Path(temp) / name
-                changed.write_bytes(signed.replace(b"--probe", b"--prob3", 1))
-                self.assertTrue(signed.startswith((ROOT / "packaging/fleet" / name).read_bytes()))
+                changed.write_bytes(signed.replace(b"$inspector", b"$inspectoR", 1))
+                source = (ROOT / "packaging/fleet" / name).read_bytes().replace(b"\r\n", b"\n")
+                self.assertTrue(signed.startswith(source.replace(b"\n", b"\r\n")))
                 self.assertEqual((verify(DIST / name, roots), verify(changed, roots)), (True, False))
+
+    def test_windows_computes_the_signed_digest(self):
+        for name in self.SCRIPTS:
+            with self.subTest(name):
+                data = (DIST / name).read_bytes()
+                self.assertIsNone(re.search(rb"[\x80-\xff]|(?<!\r)\n|\r(?!\n)", data))
+                windows, signed = script_digests(DIST / name)
+                self.assertEqual(windows.hex(), signed.hex())
+
+    def test_lf_script_signed_as_it_is_fails_on_windows(self):
+        with tempfile.TemporaryDirectory() as temp:
+            lf, signed = Path(temp) / "Lf.ps1", Path(temp) / "Signed.ps1"
+            lf.write_bytes(b"Write-Output 'lf'\nexit 0\n")
+            run(ROOT / "scripts" / "sign.sh", lf, signed, env={  # osslsigncode verifies it
+                k: v for k, v in os.environ.items() if not k.startswith("VESK_SIGN_")})
+            windows, inside = script_digests(signed)
+            self.assertEqual(inside, hashlib.sha256(lf.read_text().encode("utf-16-le")).digest())
+            self.assertNotEqual(windows, inside)
+
+    def test_dist_refuses_a_script_windows_would_read_otherwise(self):
+        with tempfile.TemporaryDirectory() as temp:
+            for source, line in ((b"ok\n# caf\xc3\xa9\n", 2), (b"a\rb\n", 1)):
+                (Path(temp) / "In.ps1").write_bytes(source)
+                said = run(ROOT / "scripts" / "windows-script.sh", Path(temp) / "In.ps1",
+                           Path(temp) / "Out.ps1", check=False, text=True)
+                self.assertEqual((said.returncode, (Path(temp) / "Out.ps1").exists()), (1, False))
+                self.assertIn("In.ps1 line %d: a " % line, said.stderr)
 
     def test_paths_are_the_packages_install_folder(self):
         """The package is 32-bit: its ProgramFilesFolder is ProgramFiles(x86) on 64-bit Windows."""
@@ -601,15 +666,13 @@ class FleetScripts(unittest.TestCase):
                 used = set(re.findall(r"Join-Path \$folder '([^']+)'", text))
                 self.assertTrue(used and used <= files, (used, files))
 
-    def test_exit_statuses(self):
-        """Detection passes the probe's exit status through (the inspector's tests check it), and
-        2 with status error without the inspector; repair gives 0 only for a match."""
-        detect = (DIST / "Detect-VeskInfo.ps1").read_text(encoding="ascii")
-        repair = (DIST / "Repair-VeskInfo.ps1").read_text(encoding="ascii")
-        self.assertIn("$line = & $inspector --audit --probe\n    $code = $LASTEXITCODE", detect)
-        self.assertIn("Write-Output $line; exit $code", detect)
-        self.assertRegex(detect, r"status = 'error'.*\n(.*\n)*exit 2\n")
-        self.assertIn("if ($code -eq 0) { exit 0 } else { exit 1 }", repair)
+    def test_one_inspector_command_and_its_exit_codes(self):
+        for name, (command, exits) in self.SCRIPTS.items():
+            with self.subTest(name):
+                text = (DIST / name).read_bytes().decode("ascii").split(SIG_BEGIN)[0]
+                code = re.sub(r"(?m)^#.*", "", text)
+                self.assertEqual(re.findall(r"& \$inspector (.*)\r", code), [command])
+                self.assertEqual(set(re.findall(r"(?m)(?:^|[;{]) *exit ([^\s;}]*)", code)), exits)
 
 
 class Checksums(unittest.TestCase):

@@ -46,9 +46,9 @@ constexpr size_t kCsvRecordLimit = 1 << 16;
 // What the report's writers put in, so that a report is never read back as an input: the HTML
 // file's generator, the CSV file's first cells, the text summary's first line.
 constexpr char kReportGenerator[] = "<meta name=\"generator\" content=\"veskinfo-inspect report\">";
-constexpr char kReportCsvStart[] = "\xEF\xBB\xBF\"Device name\",\"Probe name\",\"Serial number\"";
+constexpr char kReportCsvStart[] = "\"Device name\",\"Probe name\",\"Serial number\"";
 constexpr char kReportTextStart[] = "Machines: ";
-// True when `first`, a file's first bytes, are a report's.
+// True when `first`, a file's first bytes after a byte-order mark, are a report's.
 bool IsFleetReport(std::string_view first);
 
 // A time stamp as an export or a Graph page writes it ("2026-12-09T08:15:00Z", with an offset or

@@ -129,9 +129,7 @@ void Totals(std::ostream& out, const FleetTally& tally) {
     out << "<tr data-status=\"all\"><th>all</th><th class=\"n count\">" << tally.machines
         << "</th><th></th></tr></table>\n";
     if (tally.repeated)
-        out << "<p id=\"repeated\"><b>" << tally.repeated
-            << "</b> machines reported more than once; the newest record kept (" << tally.records
-            << " records read).</p>\n";
+        out << "<p id=\"repeated\">" << RepeatedMachines(tally) << ".</p>\n";
     out << "</section>\n";
 }
 

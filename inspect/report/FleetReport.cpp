@@ -161,6 +161,12 @@ void ForEachReasonPart(const ProbeRecord& record,
     if (first) fixed(ProbeStatusName(record.status));
 }
 
+std::string RepeatedMachines(const FleetTally& tally) {
+    return std::to_string(tally.repeated) + (tally.repeated == 1 ? " machine" : " machines") +
+           " reported more than once; the newest record kept (" + std::to_string(tally.records) +
+           " records read)";
+}
+
 std::string ActionReason(const ProbeRecord& record) {
     std::string reason;
     ForEachReasonPart(record, [&reason](std::string_view text, ReasonPart) { reason += text; });
@@ -293,8 +299,7 @@ void WriteFleetText(std::ostream& out, const FleetTally& tally) {
             << "\n";
     out << "Need action: " << tally.NeedingAction() << "\n";
     if (tally.repeated)
-        out << tally.repeated << " machines reported more than once; the newest record kept ("
-            << tally.records << " records read)\n";
+        out << RepeatedMachines(tally) << "\n";
     const std::vector<const ModelTally*> flagged = tally.FlaggedModels();
     out << "Models: " << tally.models.size() << ", flagged: " << flagged.size() << "\n";
     for (const ModelTally* model : flagged) {

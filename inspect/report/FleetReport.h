@@ -88,6 +88,9 @@ std::string ActionReason(const ProbeRecord& record);
 std::string ModelName(const ModelTally& model);
 std::string ModelName(const ProbeRecord& record);
 
+// "N machines reported more than once; the newest record kept (M records read)".
+std::string RepeatedMachines(const FleetTally& tally);
+
 void WriteFleetText(std::ostream& out, const FleetTally& tally);
 std::string FleetHtml(const FleetTally& tally, const std::string& version);
 std::string FleetCsv(const FleetTally& tally);

@@ -11,6 +11,7 @@
 namespace {
 
 constexpr size_t kExcerptLength = 120;
+constexpr size_t kNameLength = 256;
 constexpr size_t kColumnsNamed = 20; // in the message refusing a CSV
 
 bool IsBlank(char c) {
@@ -46,6 +47,12 @@ std::string Printable(std::string_view text, size_t limit) {
 
 const char kBom[] = "\xEF\xBB\xBF";
 const char kBomInside[] = "a byte-order mark inside the file (files joined?)";
+
+// A device's name as the export gives it, cut to a length that a report can show. Its bytes are
+// kept as they are: they tell machines apart, and the report shows every one.
+std::string Name(std::string_view field) {
+    return std::string(Trim(field).substr(0, kNameLength));
+}
 
 // The columns a detection export is read by, under the portal's and the Graph API's names (the
 // export jobs' PascalCase names are the Graph API's, compared without case).
@@ -153,7 +160,7 @@ class Reader {
             if (!ReadRecord(fields, problem)) break;
             if (fields.size() == 1 && Trim(fields[0]).empty() && problem.empty()) continue;
             ++m_summary.lines;
-            const std::string device = Printable(Trim(Field(fields, at[kDevice])), 256);
+            const std::string device = Name(Field(fields, at[kDevice]));
             if (problem.empty() && fields.size() > columns)
                 problem = std::to_string(fields.size()) + " fields where the header has " +
                           std::to_string(columns);
@@ -176,7 +183,7 @@ class Reader {
         m_summary.kind = "Graph page";
         m_summary.error = ReadGraphPage(m_source, [this](GraphRun&& run) {
             ++m_summary.lines;
-            const std::string device = Printable(Trim(run.device), 256);
+            const std::string device = Name(run.device);
             const std::string_view output = LastOutput(run.pre, run.post);
             if (!run.problem.empty())
                 Refuse(run.line, device, run.problem, "");

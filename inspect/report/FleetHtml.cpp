@@ -92,7 +92,7 @@ const char kStyle[] =
     "th{background:#f0f0f0}td.n{text-align:right;font-variant-numeric:tabular-nums}"
     "tr.flagged td{background:#fff3e0}.flag{color:#c62828;font-weight:bold}"
     ".summary{font-size:1.15em}.more{font-style:italic}"
-    "code{font-size:1.05em;word-break:break-all}td{overflow-wrap:anywhere}"
+    "code{font-size:1.05em;word-break:break-all}bdi{overflow-wrap:anywhere}td.machine{width:25%}"
     ".cp{font:.75em monospace;color:#6a1b9a;border:1px solid #6a1b9a;border-radius:3px;"
     "padding:0 2px;margin:0 1px;white-space:nowrap}.other{color:#555;font-size:.9em}";
 

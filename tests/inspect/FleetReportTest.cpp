@@ -122,19 +122,11 @@ TEST(FleetReport, ShowsWhatCouldPassForOtherText) {
     } cases[] = {
         {"A47 ", Shown::Identifier, "A47{U+0020}"},
         {"  A 47", Shown::Text, "{U+0020}{U+0020}A 47"},
-        {"A\xE2\x80\x91"
-         "B",
-         Shown::Identifier, "A{U+2011}B"},
-        {"A\xE2\x80\x91"
-         "B",
-         Shown::Text,
-         "A\xE2\x80\x91"
-         "B"},
-        {"PC\xE2\x80\xAE"
-         "exe.txt",
-         Shown::Text, "PC{U+202E}exe.txt"},
-        {"M\xC3\xBCller\t\x7F", Shown::Text, "M\xC3\xBCller{U+0009}{U+007F}"},
-        {"M\xC3\xBCller", Shown::Identifier, "M{U+00FC}ller"},
+        {u8"A\u2011B", Shown::Identifier, "A{U+2011}B"},
+        {u8"A\u2011B", Shown::Text, u8"A\u2011B"},
+        {u8"PC\u202Eexe.txt", Shown::Text, "PC{U+202E}exe.txt"},
+        {u8"M\u00FCller\t\x7F", Shown::Text, u8"M\u00FCller{U+0009}{U+007F}"},
+        {u8"M\u00FCller", Shown::Identifier, "M{U+00FC}ller"},
         {"{U+0020}\xFF\xC3", Shown::Identifier, "{U+007B}U+0020}{0xFF}{0xC3}"},
         {" ", Shown::Identifier, "{U+0020}"},
     };

@@ -223,7 +223,7 @@ class Browser(Fleet):
         totals = dict(re.findall(r'<tr data-status="([a-z0-9-]+)"><t[dh]>[a-z0-9-]+</t[dh]>'
                                  r'<t[dh] class="n count">(\d+)<', dom))
         self.assertEqual({status: int(count) for status, count in totals.items()}, TOTALS)
-        flagged = re.findall(r'<tr class="flagged"><td class="model">([^<]*) <span', dom)
+        flagged = re.findall(r'<tr class="flagged"><td class="model"><bdi>([^<]*)</bdi> <span', dom)
         self.assertEqual(flagged, FLAGGED)
 
 

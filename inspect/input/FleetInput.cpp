@@ -100,7 +100,7 @@ class Reader {
             record.device = device;
             record.updated = ParseTimeStamp(Trim(updated));
             ++m_summary.machines;
-            m_sink.Machine(record);
+            m_sink.Machine(std::move(record));
             return;
         }
         Refuse(line, device, reason, text);

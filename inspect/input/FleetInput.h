@@ -22,7 +22,7 @@ struct RefusedLine {
 class FleetSink {
   public:
     virtual ~FleetSink() = default;
-    virtual void Machine(const ProbeRecord& record) = 0;
+    virtual void Machine(ProbeRecord&& record) = 0;
     virtual void Refused(RefusedLine&& refused) = 0;
 };
 

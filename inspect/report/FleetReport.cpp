@@ -173,17 +173,17 @@ std::string ActionReason(const ProbeRecord& record) {
     return reason;
 }
 
-void FleetTally::Machine(const ProbeRecord& record) {
+void FleetTally::Machine(ProbeRecord&& record) {
     ++records;
-    const std::string key = MachineKey(record);
-    const auto [at, added] =
-        m_index.emplace(key.empty() ? "L" + std::to_string(m_unnamed++) : key, kept.size());
+    std::string key = MachineKey(record);
+    if (key.empty()) key = "L" + std::to_string(m_unnamed++);
+    const auto [at, added] = m_index.emplace(std::move(key), kept.size());
     if (added) {
-        kept.push_back({record, 1});
+        kept.push_back({std::move(record), 1});
     } else {
         MachineEntry& entry = kept[at->second];
         if (entry.records++ == 1) ++repeated;
-        if (Replaces(record, entry.record)) entry.record = record;
+        if (Replaces(record, entry.record)) entry.record = std::move(record);
     }
     // What no part of the report shows is not kept.
     ProbeRecord& stored = kept[at->second].record;
@@ -298,8 +298,7 @@ void WriteFleetText(std::ostream& out, const FleetTally& tally) {
         out << "  " << ProbeStatusName(static_cast<ProbeStatus>(i)) << ": " << tally.statuses[i]
             << "\n";
     out << "Need action: " << tally.NeedingAction() << "\n";
-    if (tally.repeated)
-        out << RepeatedMachines(tally) << "\n";
+    if (tally.repeated) out << RepeatedMachines(tally) << "\n";
     const std::vector<const ModelTally*> flagged = tally.FlaggedModels();
     out << "Models: " << tally.models.size() << ", flagged: " << flagged.size() << "\n";
     for (const ModelTally* model : flagged) {

@@ -6,6 +6,7 @@
 #include "input/FleetInput.h"
 
 #include <array>
+#include <deque>
 #include <functional>
 #include <map>
 #include <ostream>
@@ -37,7 +38,7 @@ struct MachineEntry {
 // Reads records into one a machine, then counts them (Finish).
 class FleetTally : public FleetSink {
   public:
-    void Machine(const ProbeRecord& record) override;
+    void Machine(ProbeRecord&& record) override;
     void Refused(RefusedLine&& refused) override;
     void Input(InputSummary&& summary) { inputs.push_back(std::move(summary)); }
     // Counts the machines kept: totals, models, the machines that need action.
@@ -49,9 +50,9 @@ class FleetTally : public FleetSink {
     // Flagged models first, then by the number of machines, then by name.
     std::vector<const ModelTally*> ModelsInOrder() const;
 
-    std::vector<MachineEntry> kept; // in the order first read
-    size_t records = 0;             // machine records read, before merging
-    size_t repeated = 0;            // machines with more than one record
+    std::deque<MachineEntry> kept; // in the order first read
+    size_t records = 0;            // machine records read, before merging
+    size_t repeated = 0;           // machines with more than one record
     // Counted by Finish:
     size_t machines = 0;
     std::array<size_t, kProbeStatuses> statuses{};

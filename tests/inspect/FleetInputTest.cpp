@@ -54,7 +54,7 @@ std::string Nested(size_t depth) {
 
 struct Sink : FleetSink {
     // The device-management name, the probe's own where it is another, the status, the unit.
-    void Machine(const ProbeRecord& record) override {
+    void Machine(ProbeRecord&& record) override {
         std::string name = record.device.empty() ? record.machine : record.device;
         if (!record.device.empty() && !record.machine.empty() && record.machine != record.device)
             name += "/" + record.machine;
@@ -159,7 +159,8 @@ const Case kCases[] = {
          ",\n" + Run("PC-2", JsonText(Probe("DESKTOP-2")), R"(,"deviceName":1)") + ",\n" +
          Run("PC-3", "null", R"(,"postRemediationDetectionScriptOutput":"x")") + ",\n" +
          Run("PC-4", "null", ",\"extra\":" + Nested(10000)) + ",\n7,\n" +
-         Run("PC-5", "null", R"(,"preRemediationDetectionScriptOutput":)" + JsonText(Probe("PC-5"))) +
+         Run("PC-5", "null",
+             R"(,"preRemediationDetectionScriptOutput":)" + JsonText(Probe("PC-5"))) +
          "],\"@odata.nextLink\":\"https://x\"}",
      "Graph page",
      6,

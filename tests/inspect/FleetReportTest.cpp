@@ -106,7 +106,7 @@ TEST(FleetReport, FlagsFallbacksWhetherOrNotTheModelWasRead) {
             record.product = c.product;
             record.expected[kProbeSystemId] = system;
             record.expected[kProbeRegulatoryId] = regulatory;
-            tally.Machine(record);
+            tally.Machine(std::move(record));
         }
         tally.Finish();
         EXPECT_EQ(tally.FlaggedModels().size(), c.flagged ? 1u : 0u)

@@ -330,8 +330,8 @@ bool IsFleetReport(std::string_view first) {
     if (!StartsWith(first, kReportTextStart)) return false;
     first.remove_prefix(sizeof kReportTextStart - 1);
     const size_t digits = first.find_first_not_of("0123456789");
-    return digits > 0 && digits != std::string_view::npos &&
-           StartsWith(first.substr(digits), "\n  match: ");
+    const std::string_view rest = digits == std::string_view::npos ? "" : first.substr(digits);
+    return digits > 0 && (StartsWith(rest, "\n  match: ") || StartsWith(rest, "\r\n  match: "));
 }
 
 namespace {

@@ -128,8 +128,7 @@ void Totals(std::ostream& out, const FleetTally& tally) {
     }
     out << "<tr data-status=\"all\"><th>all</th><th class=\"n count\">" << tally.machines
         << "</th><th></th></tr></table>\n";
-    if (tally.repeated)
-        out << "<p id=\"repeated\">" << RepeatedMachines(tally) << ".</p>\n";
+    if (tally.repeated) out << "<p id=\"repeated\">" << RepeatedMachines(tally) << ".</p>\n";
     out << "</section>\n";
 }
 

@@ -63,11 +63,13 @@ bool Replaces(const ProbeRecord& read, const ProbeRecord& kept) {
 } // namespace
 
 std::string MachineKey(const ProbeRecord& record) {
+    // Cloned machines and boards whose maker set no UUID carry one UUID between many: with
+    // serial numbers that differ, they are not one machine.
     if (record.uuid && !record.uuid->empty()) {
         std::string key = "U" + *record.uuid;
         std::transform(key.begin(), key.end(), key.begin(),
                        [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-        return key;
+        return UsableSerial(record.serial) ? key + '\x1f' + *record.serial : key;
     }
     if (UsableSerial(record.serial))
         return "S" + record.manufacturer + '\x1f' + record.product + '\x1f' + *record.serial;

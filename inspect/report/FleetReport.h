@@ -73,8 +73,10 @@ constexpr size_t kActionsInText = 50;
 constexpr size_t kRefusedShown = 200;
 constexpr size_t kModelsShown = 500;
 
-// What identifies a machine: its UUID; without one, its serial number with its model; without
-// either, its device name (the device-management name, else the probe's). Empty: nothing does.
+// What identifies a machine: its UUID (with its serial number, where it has one: a UUID that
+// machines share does not make them one); without one, its serial number with its model;
+// without either, its device name (the device-management name, else the probe's). Empty:
+// nothing does.
 std::string MachineKey(const ProbeRecord& record);
 // The name a machine is shown by, and the probe's own name when it is another.
 std::string ShownName(const ProbeRecord& record);

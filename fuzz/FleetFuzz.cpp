@@ -1,8 +1,9 @@
-// Reads arbitrary bytes the way the report reads its inputs, as a file of probe lines and as a
-// detection export (CSV), and writes both forms of the report. Must hold for any input: only
-// the input is read; every record read gives a machine or a refused line; the totals add up;
-// the HTML is UTF-8 and carries no markup of the input's; the text summary carries no control
-// byte but its line ends.
+// Reads arbitrary bytes the way the report reads its inputs, as a file of probe lines, as a
+// detection export (CSV) and as a Graph page (JSON), each in UTF-8 or, after a byte-order mark,
+// UTF-16, and writes every form of the report. Must hold for any input: only the input is read;
+// every record read gives a machine or a refused line; the machines kept add up; the HTML is
+// UTF-8 and carries no markup of the input's; neither the HTML nor the text summary carries a
+// bidirectional control, nor the text summary a control byte but its line ends.
 #include "report/FleetReport.h"
 
 #include <cstdint>
@@ -27,12 +28,28 @@ bool ValidUtf8(const std::string& text) {
     return true;
 }
 
+// U+202A to U+202E and U+2066 to U+2069 as UTF-8.
+bool BidiControl(const std::string& text) {
+    for (size_t at = text.find('\xE2'); at != std::string::npos; at = text.find('\xE2', at + 1)) {
+        if (at + 2 >= text.size()) break;
+        const unsigned char second = static_cast<unsigned char>(text[at + 1]);
+        const unsigned char third = static_cast<unsigned char>(text[at + 2]);
+        if ((second == 0x80 && third >= 0xAA && third <= 0xAE) ||
+            (second == 0x81 && third >= 0xA6 && third <= 0xA9))
+            return true;
+    }
+    return false;
+}
+
 void ReadAs(const char* name, std::string_view bytes) {
     FleetTally tally;
     TextSource source(bytes);
     InputSummary summary = ReadFleetInput(name, source, tally);
     Check(summary.machines + summary.refused == summary.lines);
-    Check(summary.machines == tally.machines && summary.refused == tally.refusedLines);
+    if (summary.error.empty())
+        Check(summary.machines == tally.records && summary.refused == tally.refusedLines);
+    tally.Finish();
+    Check(tally.machines <= tally.records && tally.repeated <= tally.machines);
     size_t byStatus = 0, byModel = 0;
     for (const size_t count : tally.statuses)
         byStatus += count;
@@ -43,12 +60,14 @@ void ReadAs(const char* name, std::string_view bytes) {
     tally.Input(std::move(summary));
 
     const std::string html = FleetHtml(tally, "0");
-    Check(ValidUtf8(html));
+    Check(ValidUtf8(html) && !BidiControl(html));
     Check(html.find("<script") == std::string::npos && html.find("<img") == std::string::npos);
     std::ostringstream text;
     WriteFleetText(text, tally);
+    Check(!BidiControl(text.str()));
     for (const char c : text.str())
         Check(c == '\n' || static_cast<unsigned char>(c) >= 0x20);
+    Check(FleetCsv(tally).compare(0, 3, "\xEF\xBB\xBF") == 0);
 }
 
 } // namespace
@@ -58,5 +77,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     ReadAs("fleet.txt", bytes);
     ReadAs("fleet.csv", bytes);
+    ReadAs("fleet.json", bytes);
     return 0;
 }

@@ -112,6 +112,15 @@ def fleet_seeds():
         "probes.txt": "\n".join(lines).encode() + b"\n",
         "portal.csv": b"\xef\xbb\xbf" + "\r\n".join([portal] + rows).encode(),
         "graph.csv": "\n".join([graph] + rows + ['PC-4,"open']).encode(),
+        "utf16.csv": "\r\n".join([portal] + rows).encode("utf-16"),
+        "page.json": b"\xfe\xff" + json.dumps({"value": [
+            {"lastStateUpdateDateTime": "2026-12-09T08:15:00Z",
+             "postRemediationDetectionScriptOutput": lines[0],
+             "managedDevice": {"deviceName": "PC-1"}},
+            {"preRemediationDetectionScriptOutput": lines[1], "managedDevice": None}, 7],
+            "@odata.nextLink": "https://x/2"}).encode("utf-16-be"),
+        "unit.txt": (probe("PC-5", "match")[:-1] + ',"unit":{"serial":"S","uuid":"U"}}\n'
+                     + probe("PC-5", "match")[:40]).encode(),
     }
 
 

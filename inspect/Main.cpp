@@ -18,7 +18,7 @@ const char kUsage[] =
     "Usage: veskinfo-inspect [OPTIONS] [INPUT...]\n"
     "  or:  veskinfo-inspect --audit [STORED.reg] [OPTIONS] [TABLE]\n"
     "  or:  veskinfo-inspect --audit --probe [STORED.reg TABLE]\n"
-    "  or:  veskinfo-inspect --report OUT.html|- INPUT...\n"
+    "  or:  veskinfo-inspect --report OUT.html|OUT.csv|- INPUT...\n"
     "Prints the manufacturer, system identifier and regulatory identifier that VeskInfo would\n"
     "record from an SMBIOS table, one per line; with several inputs, one record per input.\n"
     "With --audit, compares the values a machine stored with what VeskInfo records from its\n"
@@ -57,7 +57,8 @@ const char kFooter[] =
     "  With --probe: 0 match; 1 differs, missing, not-run or only-64-bit (running VeskInfo\n"
     "  mends them); 2 no-table, error, or a usage error.\n"
     "  With --report: 0 the report was written; 2 an input was refused whole (lines that are\n"
-    "  no probe lines are only counted), or a usage error.";
+    "  no probe lines are only counted), no machine was read, OUT is an input, or a usage\n"
+    "  error.";
 
 // The usage lines first, as manual-page generators expect them; each option with its value's
 // name only.
@@ -133,8 +134,9 @@ void Configure(CLI::App& app, Options& o) {
         ->excludes(save);
     app.add_option("--report", o.report,
                    "A report over probe lines and detection exports (the\n"
-                   "INPUTs): one HTML file, or - for a text summary")
-        ->type_name("OUT.html|-")
+                   "INPUTs), one record a machine: an HTML file, a CSV file\n"
+                   "of the machines (OUT.csv), or - for a text summary")
+        ->type_name("OUT.html|OUT.csv|-")
         ->excludes(json)
         ->excludes(explain)
         ->excludes(audit)

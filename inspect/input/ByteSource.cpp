@@ -21,6 +21,14 @@ std::string_view ByteSource::Ahead() {
     return std::string_view(m_buffer + m_position, m_end - m_position);
 }
 
+size_t ByteSource::Take(char* into, size_t size) {
+    if (m_position == m_end && !Refill()) return 0;
+    const size_t count = std::min(size, m_end - m_position);
+    std::memcpy(into, m_buffer + m_position, count);
+    m_position += count;
+    return count;
+}
+
 bool ByteSource::Line(std::string& line, size_t limit, bool& cut) {
     line.clear();
     cut = false;

@@ -24,6 +24,8 @@ class ByteSource {
     bool Line(std::string& line, size_t limit, bool& cut);
     // The bytes read ahead and not yet taken, after reading a first block if none is.
     std::string_view Ahead();
+    // Takes up to `size` bytes into `into`: what is read ahead, else the next block. 0 at the end.
+    size_t Take(char* into, size_t size);
     const std::string& Error() const { return m_error; }
 
   protected:

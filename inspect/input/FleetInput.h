@@ -1,7 +1,9 @@
-// The results collected from a fleet: files of probe lines, one per line, and device-management
+// The results collected from a fleet: files of probe lines, one per line; device-management
 // exports as CSV, with a device-name column and the detection script's output before and after
-// remediation (the portal's or the Graph API's column names). Each file is read a record at a
-// time; every machine read and every line refused goes to a FleetSink.
+// remediation (the portal's, the Graph API's or the export jobs' column names); and the Graph
+// API's pages of a remediation's runs as JSON. UTF-8 with or without a byte-order mark, or
+// UTF-16 with one. Each file is read a record at a time; every machine read and every record
+// refused goes to a FleetSink.
 #pragma once
 #include "input/ByteSource.h"
 #include "input/ProbeLine.h"
@@ -20,7 +22,7 @@ struct RefusedLine {
 class FleetSink {
   public:
     virtual ~FleetSink() = default;
-    virtual void Machine(const ProbeRecord& record) = 0;
+    virtual void Machine(ProbeRecord&& record) = 0;
     virtual void Refused(RefusedLine&& refused) = 0;
 };
 
@@ -28,8 +30,9 @@ class FleetSink {
 // the columns needed, an archive); its lines, if any, are then not counted.
 struct InputSummary {
     std::string name;
-    std::string kind; // "probe lines", "CSV (portal columns)", "CSV (Graph columns)"
-    size_t lines = 0; // records read: probe lines, or CSV rows below the header
+    std::string kind;     // "probe lines", "CSV (portal columns)", "Graph page", ... and ", UTF-16"
+    bool skipped = false; // a report this program wrote: not read
+    size_t lines = 0;     // records read: probe lines, CSV rows below the header, Graph runs
     size_t machines = 0;
     size_t refused = 0;
     std::string error;
@@ -39,3 +42,16 @@ InputSummary ReadFleetInput(const std::string& name, ByteSource& source, FleetSi
 
 // The longest CSV record read; a longer one is refused and skipped.
 constexpr size_t kCsvRecordLimit = 1 << 16;
+
+// What the report's writers put in, so that a report is never read back as an input: the HTML
+// file's generator, the CSV file's first cells, the text summary's first line.
+constexpr char kReportGenerator[] = "<meta name=\"generator\" content=\"veskinfo-inspect report\">";
+constexpr char kReportCsvStart[] = "\"Device name\",\"Probe name\",\"Serial number\"";
+constexpr char kReportTextStart[] = "Machines: ";
+// True when `first`, a file's first bytes after a byte-order mark, are a report's.
+bool IsFleetReport(std::string_view first);
+
+// A time stamp as an export or a Graph page writes it ("2026-12-09T08:15:00Z", with an offset or
+// fractions of a second; "12/9/2026 8:15:00 AM"), as seconds since 1970 (UTC where no offset is
+// given); nullopt for anything else.
+std::optional<long long> ParseTimeStamp(std::string_view text);

@@ -15,7 +15,7 @@ constexpr std::array<const char*, 4> kModelNames = {"manufacturer", "product", "
 // at any depth; a known member of the wrong type refuses the line.
 class ProbeReader {
   public:
-    explicit ProbeReader(ProbeRecord& record) : m_record(record) {}
+    ProbeReader(ProbeRecord& record, size_t length) : m_record(record), m_length(length) {}
 
     bool IsObject() const { return m_object; }
 
@@ -85,16 +85,17 @@ class ProbeReader {
             TopKey(name);
         else if (m_depth == 2 && m_parent != Parent::None)
             InnerKey(name);
-        return true;
+        return Once();
     }
-    bool parse_error(size_t, const std::string&, const nlohmann::detail::exception&) {
-        m_reason = "not a probe line";
+    // A line that ends inside a value or an object was cut on its way (by a length limit).
+    bool parse_error(size_t position, const std::string&, const nlohmann::detail::exception&) {
+        m_reason = position > m_length ? "cut short" : "not a probe line";
         return false;
     }
 
   private:
     enum class Slot { Ignored, Version, Text, Parent };
-    enum class Parent { None, Stored, Expected, Model };
+    enum class Parent { None, Stored, Expected, Model, Unit };
     enum class Kind { Null, Text, Object, Other };
 
     void TopKey(const std::string& name) {
@@ -102,35 +103,50 @@ class ProbeReader {
         std::optional<std::string>* texts[] = {&m_machine, &m_status, &m_source, &m_error};
         const char* textNames[] = {"machine", "status", "source", "error"};
         for (size_t i = 0; i < 4; ++i)
-            if (name == textNames[i]) Expect(Slot::Text, texts[i]);
-        if (name == "probe") m_slot = Slot::Version;
-        const Parent parents[] = {Parent::Stored, Parent::Expected, Parent::Model};
-        const char* parentNames[] = {"stored", "expected", "model"};
-        for (size_t i = 0; i < 3; ++i)
+            if (name == textNames[i]) Expect(Slot::Text, texts[i], i);
+        if (name == "probe") Expect(Slot::Version, nullptr, 4);
+        const Parent parents[] = {Parent::Stored, Parent::Expected, Parent::Model, Parent::Unit};
+        const char* parentNames[] = {"stored", "expected", "model", "unit"};
+        for (size_t i = 0; i < 4; ++i)
             if (name == parentNames[i]) {
-                m_slot = Slot::Parent;
+                Expect(Slot::Parent, nullptr, 5 + i);
                 m_pending = parents[i];
             }
     }
 
     void InnerKey(const std::string& name) {
-        m_name = std::string(m_parent == Parent::Stored     ? "stored."
-                             : m_parent == Parent::Expected ? "expected."
-                                                            : "model.") +
-                 name;
+        const char* parentNames[] = {"", "stored.", "expected.", "model.", "unit."};
+        const size_t parent = static_cast<size_t>(m_parent);
+        m_name = parentNames[parent] + name;
+        const size_t bit = 8 + 4 * parent; // four bits a parent
         if (m_parent == Parent::Model) {
             for (size_t i = 0; i < kModelNames.size(); ++i)
-                if (name == kModelNames[i]) Expect(Slot::Text, &m_model[i]);
+                if (name == kModelNames[i]) Expect(Slot::Text, &m_model[i], bit + i);
+            return;
+        }
+        if (m_parent == Parent::Unit) {
+            if (name == "serial") Expect(Slot::Text, &m_record.serial, bit);
+            if (name == "uuid") Expect(Slot::Text, &m_record.uuid, bit + 1);
             return;
         }
         ProbeValues& values = m_parent == Parent::Stored ? m_record.stored : m_record.expected;
         for (size_t i = 0; i < values.size(); ++i)
-            if (name == kProbeValueNames[i]) Expect(Slot::Text, &values[i]);
+            if (name == kProbeValueNames[i]) Expect(Slot::Text, &values[i], bit + i);
     }
 
-    void Expect(Slot slot, std::optional<std::string>* text) {
+    void Expect(Slot slot, std::optional<std::string>* text, size_t bit) {
         m_slot = slot;
         m_text = text;
+        m_bit = bit;
+    }
+
+    // A member the line is read by, given twice, would leave it to chance which one counts.
+    bool Once() {
+        if (m_slot == Slot::Ignored) return true;
+        const unsigned long long bit = 1ull << m_bit;
+        if (m_seen & bit) m_reason = m_name + " is given twice";
+        m_seen |= bit;
+        return m_reason.empty();
     }
 
     bool Number(long long value) {
@@ -156,6 +172,9 @@ class ProbeReader {
     }
 
     ProbeRecord& m_record;
+    size_t m_length;
+    unsigned long long m_seen = 0; // the members read, by bit
+    size_t m_bit = 0;
     int m_depth = 0;
     bool m_object = false;
     Slot m_slot = Slot::Ignored;
@@ -177,7 +196,7 @@ bool ParseProbeLine(std::string_view line, ProbeRecord& record, std::string& rea
         return false;
     }
     record = ProbeRecord();
-    ProbeReader reader(record);
+    ProbeReader reader(record, line.size());
     const bool parsed = Json::sax_parse(line.begin(), line.end(), &reader);
     if (parsed && !reader.IsObject()) {
         reason = "not a probe line";

@@ -24,9 +24,14 @@ struct ProbeRecord {
     std::string source;
     std::string manufacturer, product, family, sku; // the model, from the type-1 structure
     std::string error;                              // what an `error` line says, if anything
+    std::optional<std::string> serial, uuid; // the unit's, from "unit"; nullopt: absent or null
+    // Given by the input the line came in, not by the line: the device-management name (an
+    // export's or a Graph page's) and the time stamp of the record, as seconds since 1970.
+    std::string device;
+    std::optional<long long> updated;
 };
 
-// The longest line read as a probe line; the probe itself writes at most 2,048 bytes.
+// The longest line read as a probe line; the probe itself writes at most 2,046 bytes.
 constexpr size_t kProbeLineReadLimit = 8192;
 
 // Reads one line. False with a short `reason` when it is no probe line of schema 1.

@@ -1,6 +1,9 @@
 // The report as one HTML file: its style and chart are inline, it loads nothing, and every text
-// that came from a machine or a file is escaped, so that it shows as text and runs nothing.
+// that came from a machine or a file is escaped, so that it shows as text and runs nothing, and
+// isolated, so that it cannot reorder what is around it.
 #include "report/FleetReport.h"
+
+#include "report/FleetShow.h"
 
 #include <algorithm>
 #include <sstream>
@@ -19,26 +22,8 @@ constexpr std::array<const char*, kProbeStatuses> kMeanings = {
     "the probe could not run"};
 constexpr size_t kIdsShown = 10; // per model and kind
 
-// The length of the valid UTF-8 sequence at the start of `text`, or 0.
-size_t Utf8Length(std::string_view text) {
-    const unsigned char lead = static_cast<unsigned char>(text[0]);
-    size_t length = lead < 0x80                   ? 1
-                    : lead >= 0xC2 && lead < 0xE0 ? 2
-                    : lead >= 0xE0 && lead < 0xF0 ? 3
-                    : lead >= 0xF0 && lead < 0xF5 ? 4
-                                                  : 0;
-    if (length == 0 || length > text.size()) return 0;
-    for (size_t i = 1; i < length; ++i)
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return 0;
-    const unsigned char second = static_cast<unsigned char>(length > 1 ? text[1] : 0);
-    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) ||
-        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90))
-        return 0; // overlong, a surrogate, or beyond U+10FFFF
-    return length;
-}
-
 // Text as HTML: the five special characters as references, control bytes and bytes that are
-// no UTF-8 as U+FFFD.
+// no UTF-8 as U+FFFD (the texts of the report itself and the pieces Shown leaves unmarked).
 class Html {
   public:
     explicit Html(std::string_view text) : m_text(text) {}
@@ -71,6 +56,34 @@ class Html {
     std::string_view m_text;
 };
 
+// A text from a machine or a file as HTML: isolated, with its marked pieces as code points.
+class HtmlShown {
+  public:
+    HtmlShown(std::string_view text, Shown kind) : m_text(text), m_kind(kind) {}
+    friend std::ostream& operator<<(std::ostream& out, const HtmlShown& shown) {
+        out << "<bdi>";
+        ForEachShown(shown.m_text, shown.m_kind, [&out](std::string_view piece, bool marked) {
+            if (marked)
+                out << "<span class=\"cp\">" << piece << "</span>";
+            else
+                out << Html(piece);
+        });
+        return out << "</bdi>";
+    }
+
+  private:
+    std::string_view m_text;
+    Shown m_kind;
+};
+
+HtmlShown Text(std::string_view text) {
+    return HtmlShown(text, Shown::Text);
+}
+
+HtmlShown Id(std::string_view text) {
+    return HtmlShown(text, Shown::Identifier);
+}
+
 const char kStyle[] =
     "body{font-family:system-ui,sans-serif;margin:2em;color:#212121;max-width:75em}"
     "h1{font-size:1.6em}h2{font-size:1.25em;margin-top:1.8em}"
@@ -79,7 +92,9 @@ const char kStyle[] =
     "th{background:#f0f0f0}td.n{text-align:right;font-variant-numeric:tabular-nums}"
     "tr.flagged td{background:#fff3e0}.flag{color:#c62828;font-weight:bold}"
     ".summary{font-size:1.15em}.more{font-style:italic}"
-    "code{font-size:1.05em;word-break:break-all}";
+    "code{font-size:1.05em;word-break:break-all}bdi{overflow-wrap:anywhere}td.machine{width:25%}"
+    ".cp{font:.75em monospace;color:#6a1b9a;border:1px solid #6a1b9a;border-radius:3px;"
+    "padding:0 2px;margin:0 1px;white-space:nowrap}.other{color:#555;font-size:.9em}";
 
 void Chart(std::ostream& out, const FleetTally& tally) {
     const size_t most =
@@ -113,9 +128,7 @@ void Totals(std::ostream& out, const FleetTally& tally) {
     }
     out << "<tr data-status=\"all\"><th>all</th><th class=\"n count\">" << tally.machines
         << "</th><th></th></tr></table>\n";
-    if (tally.repeatedNames)
-        out << "<p>Machine names met more than once: " << tally.repeatedNames
-            << " (each line counts as a machine).</p>\n";
+    if (tally.repeated) out << "<p id=\"repeated\">" << RepeatedMachines(tally) << ".</p>\n";
     out << "</section>\n";
 }
 
@@ -125,8 +138,8 @@ void Ids(std::ostream& out, const std::map<std::string, size_t>& ids) {
                      [](const auto& a, const auto& b) { return a.second > b.second; });
     out << "<td>";
     for (size_t i = 0; i < order.size() && i < kIdsShown; ++i)
-        out << (i ? "<br>" : "") << "<code>" << Html(order[i].first) << "</code> ("
-            << order[i].second << ")";
+        out << (i ? "<br>" : "") << "<code>" << Id(order[i].first) << "</code> (" << order[i].second
+            << ")";
     if (order.size() > kIdsShown)
         out << "<br><span class=\"more\">and " << order.size() - kIdsShown << " more</span>";
     out << "</td>";
@@ -134,8 +147,10 @@ void Ids(std::ostream& out, const std::map<std::string, size_t>& ids) {
 
 void Models(std::ostream& out, const FleetTally& tally) {
     out << "<section id=\"models\"><h2>Models</h2>\n<p>A model is flagged when its machines carry "
-           "more than one system or regulatory identifier, or the fall-back \"0\" or "
-           "\"00000\".</p>\n<table><tr><th>Model</th><th>Machines</th>";
+           "the fall-back \"0\" or \"00000\", or more than one system or regulatory "
+           "identifier. Characters that could pass for others are shown as their code points, "
+           "boxed: <span class=\"cp\">U+0020</span> a space at either "
+           "end.</p>\n<table><tr><th>Model</th><th>Machines</th>";
     for (int i = 0; i < kProbeStatuses; ++i)
         out << "<th>" << ProbeStatusName(static_cast<ProbeStatus>(i)) << "</th>";
     out << "<th>System identifiers</th><th>Regulatory identifiers</th></tr>\n";
@@ -144,7 +159,7 @@ void Models(std::ostream& out, const FleetTally& tally) {
         const ModelTally& model = *order[m];
         out << (model.Flagged() ? "<tr class=\"flagged\"><td class=\"model\">"
                                 : "<tr><td class=\"model\">")
-            << Html(ModelName(model))
+            << Text(ModelName(model))
             << (model.Flagged() ? " <span class=\"flag\">flagged</span>" : "") << "</td>"
             << "<td class=\"n\">" << model.machines << "</td>";
         for (const size_t count : model.statuses)
@@ -159,13 +174,41 @@ void Models(std::ostream& out, const FleetTally& tally) {
     out << "</section>\n";
 }
 
+void Reason(std::ostream& out, const ProbeRecord& record) {
+    ForEachReasonPart(record, [&out](std::string_view text, ReasonPart part) {
+        if (part == ReasonPart::Fixed)
+            out << Html(text);
+        else if (part == ReasonPart::Identifier)
+            out << "<code>" << Id(text) << "</code>";
+        else
+            out << Text(text);
+    });
+}
+
+void Machine(std::ostream& out, const ProbeRecord& record) {
+    const std::string name = ShownName(record), other = OtherName(record);
+    out << "<td class=\"machine\">" << Text(name);
+    if (!other.empty()) out << " <span class=\"other\">(probe: " << Text(other) << ")</span>";
+    out << "</td><td>";
+    if (record.serial) out << "<code>" << Id(*record.serial) << "</code>";
+    if (record.serial && record.uuid) out << "<br>";
+    if (record.uuid) out << "<code>" << Id(*record.uuid) << "</code>";
+    out << "</td>";
+}
+
 void Actions(std::ostream& out, const FleetTally& tally) {
     out << "<section id=\"actions\"><h2>Machines that need action</h2>\n<table><tr>"
-           "<th>Machine</th><th>Model</th><th>Status</th><th>Reason</th></tr>\n";
-    for (const ActionEntry& action : tally.actions)
-        out << "<tr><td>" << Html(action.machine) << "</td><td>" << Html(action.model)
-            << "</td><td>" << ProbeStatusName(action.status) << "</td><td>" << Html(action.reason)
-            << "</td></tr>\n";
+           "<th>Machine</th><th>Serial number, UUID</th><th>Model</th><th>Status</th>"
+           "<th>Reason</th></tr>\n";
+    for (const size_t index : tally.actions) {
+        const ProbeRecord& record = tally.kept[index].record;
+        out << "<tr>";
+        Machine(out, record);
+        out << "<td>" << Text(ModelName(record)) << "</td><td>" << ProbeStatusName(record.status)
+            << "</td><td>";
+        Reason(out, record);
+        out << "</td></tr>\n";
+    }
     out << "</table>\n";
     if (tally.actionsNotShown)
         out << "<p class=\"more\">and " << tally.actionsNotShown << " more machines</p>\n";
@@ -176,17 +219,17 @@ void Inputs(std::ostream& out, const FleetTally& tally) {
     out << "<section id=\"inputs\"><h2>Inputs read</h2>\n<table><tr><th>Input</th><th>Kind</th>"
            "<th>Lines</th><th>Machines</th><th>Refused</th><th>Problem</th></tr>\n";
     for (const InputSummary& input : tally.inputs)
-        out << "<tr><td>" << Html(input.name) << "</td><td>" << input.kind
+        out << "<tr><td>" << Text(input.name) << "</td><td>" << input.kind
             << "</td><td class=\"n\">" << input.lines << "</td><td class=\"n\">" << input.machines
-            << "</td><td class=\"n\">" << input.refused << "</td><td>" << Html(input.error)
+            << "</td><td class=\"n\">" << input.refused << "</td><td>" << Text(input.error)
             << "</td></tr>\n";
     out << "</table>\n<h2 id=\"refused\">Lines refused: " << tally.refusedLines << "</h2>\n"
         << "<table><tr><th>Input</th><th>Line</th><th>Device</th><th>Reason</th>"
            "<th>Beginning</th></tr>\n";
     for (const RefusedLine& line : tally.refused)
-        out << "<tr><td>" << Html(line.input) << "</td><td class=\"n\">" << line.line << "</td><td>"
-            << Html(line.device) << "</td><td>" << Html(line.reason) << "</td><td><code>"
-            << Html(line.excerpt) << "</code></td></tr>\n";
+        out << "<tr><td>" << Text(line.input) << "</td><td class=\"n\">" << line.line << "</td><td>"
+            << Text(line.device) << "</td><td>" << Text(line.reason) << "</td><td><code>"
+            << Text(line.excerpt) << "</code></td></tr>\n";
     out << "</table>\n";
     if (tally.refusedLines > tally.refused.size())
         out << "<p class=\"more\">and " << tally.refusedLines - tally.refused.size()
@@ -198,14 +241,15 @@ void Inputs(std::ostream& out, const FleetTally& tally) {
 
 std::string FleetHtml(const FleetTally& tally, const std::string& version) {
     std::ostringstream out;
-    out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-           "<meta name=\"viewport\" content=\"width=device-width\">"
+    out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">" << kReportGenerator
+        << "<meta name=\"viewport\" content=\"width=device-width\">"
            "<title>VeskInfo fleet report</title><style>"
         << kStyle << "</style></head>\n<body>\n<h1>VeskInfo fleet report</h1>\n"
-        << "<p class=\"summary\" id=\"summary\"><b>" << tally.machines << "</b> machines, <b>"
-        << tally.NeedingAction() << "</b> need action, <b>" << tally.FlaggedModels().size()
-        << "</b> of " << tally.models.size() << " models flagged, <b>" << tally.refusedLines
-        << "</b> lines refused, from " << tally.inputs.size() << " inputs.</p>\n";
+        << "<p class=\"summary\" id=\"summary\"><b>" << tally.machines << "</b> machines ("
+        << tally.records << " records), <b>" << tally.NeedingAction() << "</b> need action, <b>"
+        << tally.FlaggedModels().size() << "</b> of " << tally.models.size()
+        << " models flagged, <b>" << tally.refusedLines << "</b> lines refused, from "
+        << tally.inputs.size() << " inputs.</p>\n";
     Totals(out, tally);
     Models(out, tally);
     Actions(out, tally);

@@ -3,10 +3,15 @@
 #include "input/InputFiles.h"
 #include "inspection/Status.h"
 #include "platform/Platform.h"
+#include "report/FleetShow.h"
 #include "report/Report.h"
 
 #include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <tuple>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -16,10 +21,30 @@ constexpr std::array<const char*, 3> kValueLabels = {"manufacturer", "system ide
 const char kSystemFallback[] = "0";
 const char kRegulatoryFallback[] = "00000";
 
-std::string Quoted(const std::optional<std::string>& value) {
-    if (!value) return "(none)";
-    if (value->size() <= kValueShown) return "\"" + *value + "\"";
-    return "\"" + value->substr(0, kValueShown) + "...\"";
+// Serial numbers that firmware gives when nobody set one: many machines carry each.
+constexpr std::array<const char*, 10> kPlaceholderSerials = {"to be filled by o.e.m.",
+                                                             "default string",
+                                                             "system serial number",
+                                                             "not specified",
+                                                             "not applicable",
+                                                             "none",
+                                                             "n/a",
+                                                             "serial number",
+                                                             "123456789",
+                                                             "0123456789"};
+
+std::string Lower(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower;
+}
+
+bool UsableSerial(const std::optional<std::string>& serial) {
+    if (!serial || serial->find_first_not_of(" 0") == std::string::npos) return false;
+    const std::string lower = Lower(*serial);
+    return std::find(kPlaceholderSerials.begin(), kPlaceholderSerials.end(), lower) ==
+           kPlaceholderSerials.end();
 }
 
 // The identifier the machine carries: the firmware's, else the one stored.
@@ -31,11 +56,38 @@ void Count(std::map<std::string, size_t>& ids, const std::optional<std::string>&
     if (id) ++ids[*id];
 }
 
+// The record read last replaces the one kept unless both carry a time stamp and it is older.
+bool Replaces(const ProbeRecord& read, const ProbeRecord& kept) {
+    return !read.updated || !kept.updated || *read.updated >= *kept.updated;
+}
+
 } // namespace
 
+std::string MachineKey(const ProbeRecord& record) {
+    // A UUID that names no unit (all zeros, all FF) is not written by the probe.
+    if (record.uuid && !record.uuid->empty()) {
+        std::string key = "U" + *record.uuid;
+        std::transform(key.begin(), key.end(), key.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        return key;
+    }
+    if (UsableSerial(record.serial))
+        return "S" + record.manufacturer + '\x1f' + record.product + '\x1f' + *record.serial;
+    const std::string& name = ShownName(record);
+    return name.empty() ? std::string() : "N" + name;
+}
+
+std::string ShownName(const ProbeRecord& record) {
+    return record.device.empty() ? record.machine : record.device;
+}
+
+std::string OtherName(const ProbeRecord& record) {
+    return record.device.empty() || record.machine == record.device ? "" : record.machine;
+}
+
 bool ModelTally::Flagged() const {
-    return known && (systemIds.size() > 1 || regulatoryIds.size() > 1 ||
-                     systemIds.count(kSystemFallback) || regulatoryIds.count(kRegulatoryFallback));
+    return systemIds.count(kSystemFallback) || regulatoryIds.count(kRegulatoryFallback) ||
+           (known && (systemIds.size() > 1 || regulatoryIds.size() > 1));
 }
 
 std::string ModelName(const ModelTally& model) {
@@ -44,65 +96,134 @@ std::string ModelName(const ModelTally& model) {
     return model.product.empty() ? model.manufacturer : model.manufacturer + " " + model.product;
 }
 
-std::string ActionReason(const ProbeRecord& record) {
-    std::string reason;
-    const auto add = [&reason](const std::string& part) {
-        reason += (reason.empty() ? "" : "; ") + part;
+std::string ModelName(const ProbeRecord& record) {
+    ModelTally model;
+    model.manufacturer = record.manufacturer;
+    model.product = record.product;
+    model.known = !record.manufacturer.empty() || !record.product.empty();
+    return ModelName(model);
+}
+
+void ForEachReasonPart(const ProbeRecord& record,
+                       const std::function<void(std::string_view, ReasonPart)>& part) {
+    bool first = true;
+    const auto fixed = [&](std::string_view text) { part(text, ReasonPart::Fixed); };
+    const auto begin = [&]() {
+        if (!first) fixed("; ");
+        first = false;
+    };
+    const auto quoted = [&](const std::optional<std::string>& value) {
+        if (!value) return fixed("(none)");
+        fixed("\"");
+        part(std::string_view(*value).substr(0, kValueShown), ReasonPart::Identifier);
+        fixed(value->size() > kValueShown ? "...\"" : "\"");
     };
     switch (record.status) {
     case ProbeStatus::Match:
         break;
     case ProbeStatus::Differs:
         for (size_t i = 0; i < kValueLabels.size(); ++i)
-            if (record.stored[i] != record.expected[i])
-                add(std::string(kValueLabels[i]) + " stored " + Quoted(record.stored[i]) +
-                    ", firmware " + Quoted(record.expected[i]));
+            if (record.stored[i] != record.expected[i]) {
+                begin();
+                fixed(kValueLabels[i]);
+                fixed(" stored ");
+                quoted(record.stored[i]);
+                fixed(", firmware ");
+                quoted(record.expected[i]);
+            }
         break;
     case ProbeStatus::Missing:
         for (size_t i = 0; i < kValueLabels.size(); ++i)
-            if (!record.stored[i]) add(std::string(kValueLabels[i]) + " not stored");
+            if (!record.stored[i]) {
+                begin();
+                fixed(kValueLabels[i]);
+                fixed(" not stored");
+            }
         break;
     case ProbeStatus::NotRun:
-        add("no value stored: VeskInfo has not run, or the values were deleted");
+        begin();
+        fixed("no value stored: VeskInfo has not run, or the values were deleted");
         break;
     case ProbeStatus::Only64Bit:
-        add("values only in the 64-bit registry view, where another tool wrote them");
+        begin();
+        fixed("values only in the 64-bit registry view, where another tool wrote them");
         break;
     case ProbeStatus::NoTable:
-        add("no table source answered");
+        begin();
+        fixed("no table source answered");
         break;
     case ProbeStatus::Error:
-        add(record.error.empty() ? "the probe failed" : record.error.substr(0, 2 * kValueShown));
+        begin();
+        if (record.error.empty())
+            fixed("the probe failed");
+        else
+            part(std::string_view(record.error).substr(0, 2 * kValueShown), ReasonPart::Text);
         break;
     }
-    return reason.empty() ? ProbeStatusName(record.status) : reason;
+    if (first) fixed(ProbeStatusName(record.status));
 }
 
-void FleetTally::Machine(const ProbeRecord& record) {
-    ++machines;
-    ++statuses[static_cast<int>(record.status)];
-    if (!record.machine.empty() && !m_names.insert(record.machine).second) ++repeatedNames;
-    const bool known = !record.manufacturer.empty() || !record.product.empty();
-    ModelTally& model =
-        models[known ? record.manufacturer + '\x1f' + record.product : std::string()];
-    if (model.machines++ == 0) {
-        model.manufacturer = record.manufacturer;
-        model.product = record.product;
-        model.known = known;
+std::string RepeatedMachines(const FleetTally& tally) {
+    return std::to_string(tally.repeated) + (tally.repeated == 1 ? " machine" : " machines") +
+           " reported more than once; the newest record kept (" + std::to_string(tally.records) +
+           " records read)";
+}
+
+std::string ActionReason(const ProbeRecord& record) {
+    std::string reason;
+    ForEachReasonPart(record, [&reason](std::string_view text, ReasonPart) { reason += text; });
+    return reason;
+}
+
+void FleetTally::Machine(ProbeRecord&& record) {
+    ++records;
+    std::string key = MachineKey(record);
+    if (key.empty()) key = "L" + std::to_string(m_unnamed++);
+    const auto [at, added] = m_index.emplace(std::move(key), kept.size());
+    if (added) {
+        kept.push_back({std::move(record), 1});
+    } else {
+        MachineEntry& entry = kept[at->second];
+        if (entry.records++ == 1) ++repeated;
+        if (Replaces(record, entry.record)) entry.record = std::move(record);
     }
-    ++model.statuses[static_cast<int>(record.status)];
-    Count(model.systemIds, Carried(record, kProbeSystemId));
-    Count(model.regulatoryIds, Carried(record, kProbeRegulatoryId));
-    if (record.status == ProbeStatus::Match) return;
-    if (actions.size() == kActionsShown) {
-        ++actionsNotShown;
-        return;
-    }
-    actions.push_back({record.machine, ModelName(model), record.status, ActionReason(record)});
+    // What no part of the report shows is not kept.
+    ProbeRecord& stored = kept[at->second].record;
+    stored.source.clear();
+    stored.family.clear();
+    stored.sku.clear();
 }
 
 void FleetTally::Refused(RefusedLine&& line) {
     if (refusedLines++ < kRefusedShown) refused.push_back(std::move(line));
+}
+
+void FleetTally::Finish() {
+    machines = kept.size();
+    statuses.fill(0);
+    models.clear();
+    actions.clear();
+    actionsNotShown = 0;
+    for (size_t i = 0; i < kept.size(); ++i) {
+        const ProbeRecord& record = kept[i].record;
+        ++statuses[static_cast<int>(record.status)];
+        const bool known = !record.manufacturer.empty() || !record.product.empty();
+        ModelTally& model =
+            models[known ? record.manufacturer + '\x1f' + record.product : std::string()];
+        if (model.machines++ == 0) {
+            model.manufacturer = record.manufacturer;
+            model.product = record.product;
+            model.known = known;
+        }
+        ++model.statuses[static_cast<int>(record.status)];
+        Count(model.systemIds, Carried(record, kProbeSystemId));
+        Count(model.regulatoryIds, Carried(record, kProbeRegulatoryId));
+        if (record.status == ProbeStatus::Match) continue;
+        if (actions.size() == kActionsShown)
+            ++actionsNotShown;
+        else
+            actions.push_back(i);
+    }
 }
 
 std::vector<const ModelTally*> FleetTally::ModelsInOrder() const {
@@ -127,31 +248,59 @@ std::vector<const ModelTally*> FleetTally::FlaggedModels() const {
 
 namespace {
 
-// Texts from the machines, on one line: C escapes for control bytes.
+// Texts from the machines and files, on one line.
 std::string Line(const std::string& text) {
-    return EscapeC(text);
+    return ShowText(text, Shown::Text);
+}
+
+std::string Id(const std::string& text) {
+    return ShowText(text, Shown::Identifier);
 }
 
 void WriteIds(std::ostream& out, const char* label, const std::map<std::string, size_t>& ids) {
     out << "; " << label << ":";
     const char* separator = " ";
     for (const auto& [id, count] : ids) {
-        out << separator << "\"" << Line(id) << "\" (" << count << ")";
+        out << separator << "\"" << Id(id) << "\" (" << count << ")";
         separator = ", ";
     }
     if (ids.empty()) out << " none";
 }
 
+void WriteName(std::ostream& out, const ProbeRecord& record) {
+    const std::string name = ShownName(record), other = OtherName(record);
+    out << (name.empty() ? "(no name)" : Line(name));
+    if (!other.empty()) out << " (probe: " << Line(other) << ")";
+}
+
+void WriteActions(std::ostream& out, const FleetTally& tally) {
+    if (tally.actions.empty()) return;
+    out << "Machines that need action, the first " << kActionsInText << ":\n";
+    for (size_t i = 0; i < tally.actions.size() && i < kActionsInText; ++i) {
+        const ProbeRecord& record = tally.kept[tally.actions[i]].record;
+        out << "  ";
+        WriteName(out, record);
+        out << ": " << ProbeStatusName(record.status) << ": ";
+        ForEachReasonPart(record, [&out](std::string_view text, ReasonPart part) {
+            out << (part == ReasonPart::Fixed        ? std::string(text)
+                    : part == ReasonPart::Identifier ? Id(std::string(text))
+                                                     : Line(std::string(text)));
+        });
+        out << "\n";
+    }
+    const size_t more = tally.NeedingAction() - std::min(tally.NeedingAction(), kActionsInText);
+    if (more) out << "  and " << more << " more\n";
+}
+
 } // namespace
 
 void WriteFleetText(std::ostream& out, const FleetTally& tally) {
-    out << "Machines: " << tally.machines << "\n";
+    out << kReportTextStart << tally.machines << "\n";
     for (int i = 0; i < kProbeStatuses; ++i)
         out << "  " << ProbeStatusName(static_cast<ProbeStatus>(i)) << ": " << tally.statuses[i]
             << "\n";
     out << "Need action: " << tally.NeedingAction() << "\n";
-    if (tally.repeatedNames)
-        out << "Machine names met more than once: " << tally.repeatedNames << "\n";
+    if (tally.repeated) out << RepeatedMachines(tally) << "\n";
     const std::vector<const ModelTally*> flagged = tally.FlaggedModels();
     out << "Models: " << tally.models.size() << ", flagged: " << flagged.size() << "\n";
     for (const ModelTally* model : flagged) {
@@ -165,6 +314,8 @@ void WriteFleetText(std::ostream& out, const FleetTally& tally) {
         out << "  " << Line(input.name) << ": ";
         if (!input.error.empty())
             out << "refused: " << Line(input.error) << "\n";
+        else if (input.skipped)
+            out << input.kind << "\n";
         else
             out << input.kind << "; lines " << input.lines << ", machines " << input.machines
                 << ", refused " << input.refused << "\n";
@@ -173,20 +324,48 @@ void WriteFleetText(std::ostream& out, const FleetTally& tally) {
     for (const RefusedLine& line : tally.refused) {
         out << "  " << Line(line.input) << ":" << line.line;
         if (!line.device.empty()) out << " (" << Line(line.device) << ")";
-        out << ": " << line.reason;
+        out << ": " << Line(line.reason);
         if (!line.excerpt.empty()) out << ": " << Line(line.excerpt);
         out << "\n";
     }
     if (tally.refusedLines > tally.refused.size())
         out << "  and " << tally.refusedLines - tally.refused.size() << " more\n";
+    WriteActions(out, tally);
 }
+
+namespace {
+
+// True when `a` and `b` name one file: the same file where both exist, else the same path.
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    const fs::path first = fs::u8path(a), second = fs::u8path(b);
+    if (fs::equivalent(first, second, error)) return true;
+    const fs::path one = fs::weakly_canonical(first, error);
+    if (error) return false;
+    const fs::path two = fs::weakly_canonical(second, error);
+    return !error && one == two;
+}
+
+bool EndsWithCsv(const std::string& name) {
+    return name.size() >= 4 && Lower(std::string_view(name).substr(name.size() - 4)) == ".csv";
+}
+
+} // namespace
 
 int RunFleetReport(const std::string& report, const std::vector<std::string>& arguments,
                    const std::string& version, std::ostream& out, std::ostream& err) {
     const char* program = "veskinfo-inspect: ";
+    const std::vector<BatchItem> items = ExpandInputs(arguments);
+    if (report != "-")
+        for (const BatchItem& item : items)
+            if (item.path != "-" && SameFile(report, item.path)) {
+                err << program << Line(report) << ": the report would overwrite its input "
+                    << Line(item.path) << "\n";
+                return kBadInput;
+            }
     int status = kCompleted;
     FleetTally tally;
-    for (const BatchItem& item : ExpandInputs(arguments)) {
+    for (const BatchItem& item : items) {
         InputSummary summary;
         FileSource source;
         if (item.error.empty() && source.Open(item.path, summary.error)) {
@@ -201,19 +380,24 @@ int RunFleetReport(const std::string& report, const std::vector<std::string>& ar
         }
         tally.Input(std::move(summary));
     }
+    tally.Finish();
+    if (tally.machines == 0) {
+        err << program << "no machine was read from any input\n";
+        status = kBadInput;
+    }
     if (report == "-") {
         WriteFleetText(out, tally);
         out.flush();
         return status;
     }
-    const std::string html = FleetHtml(tally, version);
+    const std::string bytes = EndsWithCsv(report) ? FleetCsv(tally) : FleetHtml(tally, version);
     std::string error;
-    if (!WriteFileBytes(report, std::vector<unsigned char>(html.begin(), html.end()), error)) {
+    if (!WriteFileBytes(report, std::vector<unsigned char>(bytes.begin(), bytes.end()), error)) {
         err << program << report << ": " << error << "\n";
         return kBadInput;
     }
-    err << program << tally.machines << " machines, " << tally.NeedingAction() << " need action, "
-        << tally.FlaggedModels().size() << " models flagged, " << tally.refusedLines
-        << " lines refused: " << report << "\n";
+    err << program << tally.machines << " machines (" << tally.records << " records), "
+        << tally.NeedingAction() << " need action, " << tally.FlaggedModels().size()
+        << " models flagged, " << tally.refusedLines << " lines refused: " << report << "\n";
     return status;
 }

@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
-"""veskinfo-inspect --report over what a fleet sends back: files of probe lines and detection
-exports as CSV under the portal's and the Graph API's column names, with hostile machine names.
+"""veskinfo-inspect --report over what a fleet sends back: files of probe lines, detection
+exports as CSV under the portal's and the Graph API's column names and Graph pages, with hostile
+machine names and machines reported more than once.
 Browser renders the HTML in headless chromium and reads it back from the DOM (status 77, a
 skip, where chromium is not installed). VESK_INSPECT names the program.
 
     VESK_INSPECT=... report_test.py [-v] [Report|Browser]
 """
 
+import csv
+import io
 import json
 import re
 import shutil
@@ -32,11 +35,13 @@ PORTAL = "Device name,Pre-remediation detection output,Post-remediation detectio
 GRAPH = "deviceName,preRemediationDetectionScriptOutput,postRemediationDetectionScriptOutput"
 
 
-def probe(machine, status="match", system_id="A47", regulatory="VCC-D7400", product="D7400"):
+def probe(machine, status="match", system_id="A47", regulatory="VCC-D7400", product="D7400",
+          uuid=None):
     values = {"manufacturer": MAKER, "system_id": system_id, "regulatory_id": regulatory}
     return json.dumps({"probe": 1, "machine": machine, "status": status, "stored": values,
                        "expected": values, "source": "wmi", "tool": "1",
-                       "model": {"manufacturer": MAKER, "product": product}})
+                       "model": {"manufacturer": MAKER, "product": product},
+                       **({"unit": {"serial": None, "uuid": uuid}} if uuid else {})})
 
 
 def quoted(text):
@@ -90,7 +95,8 @@ class Report(Fleet):
         page.feed(self.html().read_text(encoding="utf-8"))
         self.assertEqual(page.tags - {"html", "head", "meta", "title", "style", "body", "h1",
                                       "h2", "p", "b", "small", "section", "svg", "text", "rect",
-                                      "table", "tr", "th", "td", "br", "code", "span"}, set())
+                                      "table", "tr", "th", "td", "br", "code", "span", "bdi"},
+                         set())
         self.assertEqual(page.loading, [])
         self.assertNotIn("url(", page.style)
         for name in HOSTILE:
@@ -103,8 +109,84 @@ class Report(Fleet):
             lines += done.stdout
         done = run("--report", "-", self.file("probes.txt", lines))
         self.assertEqual(done.returncode, 0, done.stderr)
-        self.assertIn(b"  match: 1\n  differs: 1\n  missing: 1\n", done.stdout)
-        self.assertIn(b"Models: 1, flagged: 0\nInputs: 1\n", done.stdout)
+        # One machine three times: the last line read is kept.
+        self.assertIn(b"Machines: 1\n  match: 0\n  differs: 0\n  missing: 1\n", done.stdout)
+        self.assertIn(b"Need action: 1\n1 machine reported more than once; the newest record "
+                      b"kept (3 records read)\nModels: 1, flagged: 0\nInputs: 1\n", done.stdout)
+
+    def test_days_of_exports_count_machines_and_keep_the_newest(self):
+        """Two days' exports (Graph's CSV columns, a Graph page saved by Windows PowerShell as
+        UTF-16): a machine is its UUID, whatever it is called; the newest run counts."""
+        day = "deviceName,postRemediationDetectionScriptOutput,lastStateUpdateDateTime\n"
+        (Path(self.dir.name) / "days").mkdir()
+        self.file("days/1.csv", day + f"PC-1,{quoted(probe('PC-1', uuid='U-1'))},"
+                  "2026-12-09T10:00:00Z\n" f"PC-2,{quoted(probe('PC-2', 'differs'))},\n")
+        runs = [{"lastStateUpdateDateTime": "2026-12-08T10:00:00Z",
+                 "postRemediationDetectionScriptOutput": probe("PC-1", "differs", uuid="U-1"),
+                 "managedDevice": {"deviceName": "PC-1-RENAMED"}},
+                {"managedDevice": {"deviceName": "PC-2"},
+                 "preRemediationDetectionScriptOutput": probe("PC-2")}]
+        page = json.dumps({"value": runs, "@odata.nextLink": "https://x/page-2"})
+        self.file("days/2.json", b"\xff\xfe" + page.encode("utf-16-le"))
+        done = run("--report", "-", Path(self.dir.name) / "days")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn("Machines: 2\n  match: 2\n  differs: 0\n", done.stdout.decode())
+        self.assertIn("2 machines reported more than once; the newest record kept (4 records "
+                      "read)\n", done.stdout.decode())
+        self.assertIn("2.json: Graph page, UTF-16; lines 2, machines 2, refused 0\n",
+                      done.stdout.decode())
+
+    def test_machines_needing_action_and_their_texts_unmistakable(self):
+        lines = [json.loads(probe("PC-1", "differs")),
+                 json.loads(probe("PC\u202eexe.txt", "differs", uuid="U-2"))]
+        lines[0]["stored"]["system_id"] = "A47 "
+        lines[1]["stored"]["regulatory_id"] = "VCC\u2011D7400"
+        lines = [json.dumps(line) for line in lines]
+        done = run("--report", "-", self.file("p.txt", "\n".join(lines).encode()))
+        self.assertIn('\nMachines that need action, the first 50:\n'
+                      '  PC-1: differs: system identifier stored "A47{U+0020}", firmware "A47"\n'
+                      '  PC{U+202E}exe.txt: differs: regulatory identifier stored '
+                      '"VCC{U+2011}D7400", firmware "VCC-D7400"\n', done.stdout.decode())
+
+    def test_the_report_is_never_read_as_an_input(self):
+        """OUT among the inputs is refused before anything is written; a report left in a folder
+        of inputs is recognised by its content and skipped; no machine read at all is status 2."""
+        folder = self.inputs()[-1]
+        same = self.file("same.txt", probe("PC-1").encode())
+        for inputs in ([same, same], [same, Path(self.dir.name) / "." / "same.txt"]):
+            done = run("--report", inputs[0], *inputs[1:])
+            self.assertEqual(done.returncode, 2)
+            self.assertIn(b"the report would overwrite its input", done.stderr)
+            self.assertEqual(same.read_bytes(), probe("PC-1").encode())
+        for name in ("report.html", "machines.CSV", "summary.out"):
+            out = folder / name
+            done = run("--report", "-" if name.endswith(".out") else out, folder)
+            if name.endswith(".out"):
+                out.write_bytes(done.stdout)
+            done = run("--report", out.with_suffix(".again"), folder)
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertIn(b"1 machines (1 records)", done.stderr)
+            again = run("--report", "-", folder).stdout.decode()
+            self.assertIn(f"{name}: a report of veskinfo-inspect: skipped\n", again)
+            (folder / name).unlink()
+            out.with_suffix(".again").unlink()
+        done = run("--report", "-", self.file("warnings.txt", b"WARNING: nothing\n"))
+        self.assertEqual(done.returncode, 2)
+        self.assertIn(b"no machine was read from any input", done.stderr)
+
+    def test_csv_of_the_machines_holds_no_formula(self):
+        lines = [probe("=HYPERLINK(1)", "differs", system_id="-1+1"), probe("PC-2", uuid="U-2")]
+        out = Path(self.dir.name) / "machines.csv"
+        done = run("--report", out, self.file("p.txt", "\n".join(lines).encode()))
+        self.assertEqual(done.returncode, 0, done.stderr)
+        data = out.read_bytes()
+        self.assertTrue(data.startswith(b"\xef\xbb\xbf"))
+        rows = list(csv.reader(io.StringIO(data.decode("utf-8-sig"), newline="")))
+        self.assertEqual(len(rows), 3)
+        self.assertEqual(rows[0][:4], ["Device name", "Probe name", "Serial number", "UUID"])
+        self.assertEqual(rows[1][:2] + rows[1][6:7] + rows[1][9:10],
+                         ["'=HYPERLINK(1)", "'=HYPERLINK(1)", "differs", "'-1+1"])
+        self.assertEqual(rows[2][:4], ["PC-2", "PC-2", "", "U-2"])
 
 
 class Page(HTMLParser):
@@ -141,7 +223,7 @@ class Browser(Fleet):
         totals = dict(re.findall(r'<tr data-status="([a-z0-9-]+)"><t[dh]>[a-z0-9-]+</t[dh]>'
                                  r'<t[dh] class="n count">(\d+)<', dom))
         self.assertEqual({status: int(count) for status, count in totals.items()}, TOTALS)
-        flagged = re.findall(r'<tr class="flagged"><td class="model">([^<]*) <span', dom)
+        flagged = re.findall(r'<tr class="flagged"><td class="model"><bdi>([^<]*)</bdi> <span', dom)
         self.assertEqual(flagged, FLAGGED)
 
 

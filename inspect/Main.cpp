@@ -19,13 +19,14 @@ const char kUsage[] =
     "  or:  veskinfo-inspect --audit [STORED.reg] [OPTIONS] [TABLE]\n"
     "  or:  veskinfo-inspect --audit --probe [STORED.reg TABLE]\n"
     "  or:  veskinfo-inspect --report OUT.html|- INPUT...\n"
+    "  or:  veskinfo-inspect --repair                         (Windows)\n"
     "Prints the manufacturer, system identifier and regulatory identifier that VeskInfo would\n"
     "record from an SMBIOS table, one per line; with several inputs, one record per input.\n"
     "With --audit, compares the values a machine stored with what VeskInfo records from its\n"
     "table. On Windows, without an input it reads this machine's table through VeskInfo's own\n"
     "sources, and --audit without STORED.reg reads the values stored in its registry.\n"
     "With --report, a report over many machines' probe lines (files, folders, or CSV exports\n"
-    "of the detection output).\n";
+    "of the detection output). With --repair, runs VeskInfo where that mends the values.\n";
 
 const char kFooter[] =
     "Inputs:\n"
@@ -56,6 +57,8 @@ const char kFooter[] =
     "  With several inputs, the worst status among them.\n"
     "  With --probe: 0 match; 1 differs, missing, not-run or only-64-bit (running VeskInfo\n"
     "  mends them); 2 no-table, error, or a usage error.\n"
+    "  With --repair: 0 the values match (now); 1 VeskInfo ran and they still do not; 2\n"
+    "  no-table or error (VeskInfo is then never started), or a usage error.\n"
     "  With --report: 0 the report was written; 2 an input was refused whole (lines that are\n"
     "  no probe lines are only counted), or a usage error.";
 
@@ -107,7 +110,7 @@ void Configure(CLI::App& app, Options& o) {
                              ->type_name("[STORED.reg]");
     app.add_flag("--probe", o.probe,
                  "With --audit: the result as one line of JSON of at\n"
-                 "most 2,048 bytes, for device management (see Exit\n"
+                 "most 2,046 bytes, for device management (see Exit\n"
                  "status)")
         ->needs(audit)
         ->excludes(json)
@@ -139,12 +142,17 @@ void Configure(CLI::App& app, Options& o) {
         ->excludes(explain)
         ->excludes(audit)
         ->excludes(save);
+    app.add_flag("--repair", o.repair,
+                 "On Windows: the probe; where it says running VeskInfo\n"
+                 "mends the values, runs the VeskInfo.exe beside this\n"
+                 "program and probes again (both lines are written)");
     app.add_option("INPUT", o.inputs, "Table files, directories or - (see Inputs)")->type_name("");
 }
 
 int Run(const Options& o) {
     for (const std::string& input : o.inputs)
         if (input.empty()) return BadUse("empty file name");
+    if (o.repair) return RunRepair(o);
     if (!o.report.empty()) return RunReport(o);
     if (o.audit) return RunAudit(o);
     if (IsBatch(o)) return RunBatchOf(o);

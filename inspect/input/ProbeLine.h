@@ -26,7 +26,7 @@ struct ProbeRecord {
     std::string error;                              // what an `error` line says, if anything
 };
 
-// The longest line read as a probe line; the probe itself writes at most 2,048 bytes.
+// The longest line read as a probe line; the probe itself writes at most 2,046 bytes.
 constexpr size_t kProbeLineReadLimit = 8192;
 
 // Reads one line. False with a short `reason` when it is no probe line of schema 1.

@@ -19,7 +19,7 @@ const char kUsage[] =
     "  or:  veskinfo-inspect --audit [STORED.reg] [OPTIONS] [TABLE]\n"
     "  or:  veskinfo-inspect --audit --probe [STORED.reg TABLE]\n"
     "  or:  veskinfo-inspect --report OUT.html|- INPUT...\n"
-    "  or:  veskinfo-inspect --repair                         (Windows)\n"
+    "  or:  veskinfo-inspect --repair  (on Windows, for this machine)\n"
     "Prints the manufacturer, system identifier and regulatory identifier that VeskInfo would\n"
     "record from an SMBIOS table, one per line; with several inputs, one record per input.\n"
     "With --audit, compares the values a machine stored with what VeskInfo records from its\n"

@@ -59,9 +59,12 @@ class HandleGuard {
     HANDLE m_handle;
 };
 
+// ERROR_ELEVATION_REQUIRED, which the headers declare only for newer target versions.
+constexpr DWORD kElevationRequired = 740;
+
 std::string StartError(DWORD error) {
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return "not found";
-    if (error == ERROR_ELEVATION_REQUIRED)
+    if (error == kElevationRequired)
         return "cannot start: it needs administrator rights (run elevated, or as SYSTEM)";
     return "cannot start: error " + std::to_string(error);
 }

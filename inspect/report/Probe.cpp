@@ -60,7 +60,7 @@ const Inspection::Structure* SystemStructure(const Inspection& inspection) {
     return nullptr;
 }
 
-// The string the byte `number` of the structure numbers, or null where the structure or the
+// The string that byte `byte` of the structure numbers, or null where the structure or the
 // table is too short for that byte, the byte is 0 or the walk read no such string.
 const Inspection::String* StringOf(const ProbeSubject& subject,
                                    const Inspection::Structure& structure, int byte) {

@@ -44,8 +44,9 @@ void AuditOnce(const std::vector<unsigned char>& bytes, const CodePage& codePage
     std::vector<unsigned char> table;
     if (FindSMBiosData(stored.file, table, error)) Check(!table.empty());
     const Inspection walk = Inspect(table);
-    const std::string line = ProbeLine({BytesAsUtf8(stored.key), ProbeStatusOf(stored, walk, false),
-                                        &stored, &walk, table.data(), table.size(), nullptr, ""});
+    const std::string line = ProbeLine(
+        {BytesAsUtf8(stored.key), ProbeStatusOf(stored, walk, false), &stored, &walk, table.data(),
+         table.size(), nullptr, "", 0x200 + static_cast<int>(bytes.size() % 16)}); // 2.0 to 2.15
     Check(line.size() <= kProbeLineLimit && line.find('\n') == std::string::npos);
     Check(Json::accept(line));
 }

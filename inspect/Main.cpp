@@ -1,6 +1,7 @@
 // veskinfo-inspect: what VeskInfo would record from an SMBIOS table, shown on Linux or on the
 // Windows machine itself; an audit of the values a machine stored; batches of tables. It runs
 // the program's own walk and finalisation, and on Windows its own table sources.
+#include "Help.h"
 #include "Version.h"
 #include "commands/Commands.h"
 #include "inspection/Status.h"
@@ -13,52 +14,6 @@
 #include <vector>
 
 namespace {
-
-const char kUsage[] =
-    "Usage: veskinfo-inspect [OPTIONS] [INPUT...]\n"
-    "  or:  veskinfo-inspect --audit [STORED.reg] [OPTIONS] [TABLE]\n"
-    "  or:  veskinfo-inspect --audit --probe [STORED.reg TABLE]\n"
-    "  or:  veskinfo-inspect --report OUT.html|OUT.csv|- INPUT...\n"
-    "Prints the manufacturer, system identifier and regulatory identifier that VeskInfo would\n"
-    "record from an SMBIOS table, one per line; with several inputs, one record per input.\n"
-    "With --audit, compares the values a machine stored with what VeskInfo records from its\n"
-    "table. On Windows, without an input it reads this machine's table through VeskInfo's own\n"
-    "sources, and --audit without STORED.reg reads the values stored in its registry.\n"
-    "With --report, a report over many machines' probe lines (files, folders, or CSV exports\n"
-    "of the detection output).\n";
-
-const char kFooter[] =
-    "Inputs:\n"
-    "  raw             a structure table from its first byte (as /sys/firmware/dmi/tables/DMI)\n"
-    "  dmidecode-dump  a file written by dmidecode --dump-bin (an entry point at offset 0)\n"
-    "  rsmb            a saved GetSystemFirmwareTable('RSMB') buffer: an 8-byte header, then\n"
-    "                  the table\n"
-    "  reg-export      a .reg export of the \"SMBiosData\" value\n"
-    "  -               standard input\n"
-    "  (none)          this machine's table: on Linux /sys/firmware/dmi/tables/DMI (or\n"
-    "                  $VESKINFO_DMI_TABLE); on Windows the table VeskInfo gets (WMI, else\n"
-    "                  the registry copy), or the one --source names\n"
-    "  A directory stands for every file below it, in name order.\n\n"
-    "On Windows:\n"
-    "  Runs without administrator rights; a source that refuses access says that it needs\n"
-    "  them. --explain and --json name the sources that answered, the one VeskInfo uses and\n"
-    "  where their identities differ. --audit without STORED.reg reads the values from\n"
-    "  HKLM\\SOFTWARE\\Vesk Computer Corporation\\SysInfo in the 32-bit view, where VeskInfo\n"
-    "  writes them (and says so when only the 64-bit view has them); they are compared as\n"
-    "  stored, in the machine's ANSI code page. Texts are written as the bytes VeskInfo\n"
-    "  stores, with no conversion for the console.\n\n"
-    "Exit status:\n"
-    "  0  the walk completed (with --audit: all three values match)\n"
-    "  1  the walk was cut short (the values are still printed); on Windows also: no\n"
-    "     table source answered (VeskInfo then stores three empty values)\n"
-    "  2  usage or input error\n"
-    "  3  with --audit: a stored value differs, or the values are only in the 64-bit view\n"
-    "  With several inputs, the worst status among them.\n"
-    "  With --probe: 0 match; 1 differs, missing, not-run or only-64-bit (running VeskInfo\n"
-    "  mends them); 2 no-table, error, or a usage error.\n"
-    "  With --report: 0 the report was written; 2 an input was refused whole (lines that are\n"
-    "  no probe lines are only counted), no machine was read, OUT is an input, or a usage\n"
-    "  error.";
 
 // The usage lines first, as manual-page generators expect them; each option with its value's
 // name only.
@@ -108,7 +63,7 @@ void Configure(CLI::App& app, Options& o) {
                              ->type_name("[STORED.reg]");
     app.add_flag("--probe", o.probe,
                  "With --audit: the result as one line of JSON of at\n"
-                 "most 2,048 bytes, for device management (see Exit\n"
+                 "most 2,046 bytes, for device management (see Exit\n"
                  "status)")
         ->needs(audit)
         ->excludes(json)
@@ -141,12 +96,17 @@ void Configure(CLI::App& app, Options& o) {
         ->excludes(explain)
         ->excludes(audit)
         ->excludes(save);
+    app.add_flag("--repair", o.repair,
+                 "On Windows: the probe; where it says running VeskInfo\n"
+                 "mends the values, runs the VeskInfo.exe beside this\n"
+                 "program and probes again (both lines are written)");
     app.add_option("INPUT", o.inputs, "Table files, directories or - (see Inputs)")->type_name("");
 }
 
 int Run(const Options& o) {
     for (const std::string& input : o.inputs)
         if (input.empty()) return BadUse("empty file name");
+    if (o.repair) return RunRepair(o);
     if (!o.report.empty()) return RunReport(o);
     if (o.audit) return RunAudit(o);
     if (IsBatch(o)) return RunBatchOf(o);

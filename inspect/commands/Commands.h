@@ -53,6 +53,10 @@ int ReportProbe(const std::string& machine, const AuditSubject& subject, bool on
 // The line of status "error", and the message on standard error as without --probe.
 int ProbeError(const std::string& machine, const std::string& message);
 
+// Repair (Windows): the probe; where running VeskInfo mends what it found, the VeskInfo.exe
+// beside the inspector, then the probe again, its line last.
+int RunRepair(const Options& o);
+
 // Batch: several inputs, or a directory: one record per input.
 bool IsBatch(const Options& o);
 int RunBatchOf(const Options& o);

@@ -13,6 +13,7 @@ struct Options {
     bool audit = false;
     std::string stored; // the export --audit names; empty: the live registry
     bool probe = false;
+    bool repair = false;
     int codePage = 1252;
     std::string field;
     std::string save;

@@ -13,6 +13,21 @@ int ReportProbe(const ProbeSubject& probe) {
     return ProbeExitStatus(probe.status);
 }
 
+// Why no table was walked: each live source asked and its answer. A source may answer without
+// a table (the registry copy's key missing): VeskInfo then stores three empty values.
+std::string NoTableReason(const AuditSubject& subject) {
+    std::string reason = "no table source gave a table";
+    if (subject.machine == nullptr) return reason;
+    const char* separator = " (";
+    for (const LiveTable& table : subject.machine->tables) {
+        if (!table.asked) continue;
+        reason += separator + std::string(LiveSourceName(table.source)) + ": " +
+                  (table.problem.empty() ? "no table" : table.problem);
+        separator = "; ";
+    }
+    return reason + "): VeskInfo would store three empty values";
+}
+
 } // namespace
 
 int ProbeError(const std::string& machine, const std::string& message) {
@@ -28,14 +43,16 @@ int ReportProbe(const std::string& machine, const AuditSubject& subject, bool on
     ProbeSubject probe;
     probe.machine = machine;
     probe.stored = subject.stored;
-    if (subject.table == nullptr) {
+    if (subject.table == nullptr || subject.table->bytes.empty()) {
         probe.status = ProbeStatus::NoTable;
+        probe.error = NoTableReason(subject);
         return ReportProbe(probe);
     }
     probe.status = ProbeStatusOf(*subject.stored, subject.shown, only64);
     probe.expected = &subject.shown;
     probe.table = subject.table->Table(subject.source);
     probe.length = subject.table->Length(subject.source);
+    probe.version = subject.table->StatedVersion();
     probe.source = subject.machine != nullptr ? LiveSourceName(kLiveSources[subject.machine->shown])
                                               : SourceName(subject.source);
     return ReportProbe(probe);

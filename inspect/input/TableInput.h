@@ -48,6 +48,12 @@ struct TableInput {
     const Span& SpanOf(TableSource source) const {
         return source == TableSource::Wmi ? wmi : registry;
     }
+    // The SMBIOS version the entry point or the RSMB header states, as major << 8 | minor; 0
+    // where the input states none.
+    int StatedVersion() const {
+        if (hasEntryPoint) return dump.entryPoint.major << 8 | dump.entryPoint.minor;
+        return hasHeader ? header.major << 8 | header.minor : 0;
+    }
 };
 
 // Reads `argument` ("-" for standard input, empty for the machine's table) into `input`.

@@ -27,3 +27,12 @@ bool WriteFileBytes(const std::string& path, const std::vector<unsigned char>& b
 
 // This computer's name (UTF-8), as the probe names the machine; empty where it is unknown.
 std::string ComputerName();
+
+// The path of the file `name` in the folder this program's executable is in (UTF-8 on
+// Windows); empty where that folder cannot be told.
+std::string PathBesideProgram(const std::string& name);
+
+// Starts the program at `path` (UTF-8 on Windows) without arguments and without handing it the
+// standard streams, and waits for it to end: true with its exit code, or false with a one-line
+// `error` (for a missing program: "not found") when it could not be started.
+bool RunProgram(const std::string& path, int& exitCode, std::string& error);

@@ -45,6 +45,30 @@ class LocalGuard {
     void* m_memory;
 };
 
+// Closes a kernel object's handle on every path.
+class HandleGuard {
+  public:
+    explicit HandleGuard(HANDLE handle) : m_handle(handle) {}
+    ~HandleGuard() {
+        if (m_handle != nullptr) CloseHandle(m_handle);
+    }
+    HandleGuard(const HandleGuard&) = delete;
+    HandleGuard& operator=(const HandleGuard&) = delete;
+
+  private:
+    HANDLE m_handle;
+};
+
+// ERROR_ELEVATION_REQUIRED, which the headers declare only for newer target versions.
+constexpr DWORD kElevationRequired = 740;
+
+std::string StartError(DWORD error) {
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return "not found";
+    if (error == kElevationRequired)
+        return "cannot start: it needs administrator rights (run elevated, or as SYSTEM)";
+    return "cannot start: error " + std::to_string(error);
+}
+
 } // namespace
 
 std::vector<std::string> CommandArguments(int, char**) {
@@ -107,4 +131,40 @@ std::string ComputerName() {
     if (!GetComputerNameExW(ComputerNameDnsHostname, name, &size) && !GetComputerNameW(name, &size))
         return "";
     return Utf8(name);
+}
+
+std::string PathBesideProgram(const std::string& name) {
+    // A path longer than the buffer comes back cut and the buffer full: try a larger one.
+    for (DWORD size = MAX_PATH; size <= 32768; size *= 2) {
+        std::vector<wchar_t> path(size);
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), size);
+        if (length == 0) return "";
+        if (length >= size) continue;
+        const std::string self = Utf8(path.data());
+        const size_t separator = self.find_last_of("\\/");
+        return separator == std::string::npos ? "" : self.substr(0, separator + 1) + name;
+    }
+    return "";
+}
+
+bool RunProgram(const std::string& path, int& exitCode, std::string& error) {
+    const std::wstring program = Wide(path);
+    std::wstring commandLine = L"\"" + program + L"\""; // CreateProcessW may write into it
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (program.empty() || !CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr,
+                                           FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        error = StartError(program.empty() ? ERROR_FILE_NOT_FOUND : GetLastError());
+        return false;
+    }
+    const HandleGuard processHandle(process.hProcess), threadHandle(process.hThread);
+    DWORD code = 0;
+    if (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process.hProcess, &code)) {
+        error = "cannot wait for it: error " + std::to_string(GetLastError());
+        return false;
+    }
+    exitCode = static_cast<int>(code);
+    return true;
 }

@@ -16,17 +16,24 @@ enum Text {
     kStored,
     kExpected = kStored + 3,
     kModel = kExpected + 3,
-    kTexts = kModel + 4
+    kSerial = kModel + 4,
+    kTexts
 };
 
 const char* const kModelFields[4] = {"manufacturer", "product", "family", "sku"};
 // The bytes of a type-1 structure that number its manufacturer, product name, SKU and family.
 const int kModelBytes[4] = {4, 5, 26, 25};
+// The type-1 byte that numbers the serial number, and where the 16 bytes of the UUID begin.
+constexpr int kSerialByte = 7;
+constexpr int kUuidAt = 8, kUuidSize = 16;
+// From this SMBIOS version on, the UUID's first three fields are stored little-endian.
+constexpr int kLittleEndianUuid = 2 << 8 | 6;
 
 // The line's texts: bytes, but for the machine's name and the error, which are UTF-8.
 struct Texts {
     std::string text[kTexts];
     bool present[kTexts] = {};
+    std::string uuid; // empty: none
 
     void Set(int at, const std::string& value) {
         // Nothing longer than a whole line can show: a byte more than that is cut all the same.
@@ -53,20 +60,49 @@ const Inspection::Structure* SystemStructure(const Inspection& inspection) {
     return nullptr;
 }
 
-// The model's texts: each where the structure has the byte that numbers it and the walk read
-// that string. Returns false where no type-1 structure was walked.
-bool ReadModel(const ProbeSubject& subject, Texts& texts) {
-    const Inspection& walk = *subject.expected;
-    const Inspection::Structure* structure = SystemStructure(walk);
-    if (structure == nullptr || subject.table == nullptr) return false;
-    for (int i = 0; i < 4; ++i) {
-        const size_t at = static_cast<size_t>(structure->offset) + kModelBytes[i];
-        if (kModelBytes[i] >= structure->length || at >= subject.length) continue;
-        const int number = subject.table[at];
-        const Inspection::String* string =
-            number > 0 ? walk.StringAt(structure->offset, number) : nullptr;
-        if (string != nullptr) texts.Set(kModel + i, string->text);
+// The string that byte `byte` of the structure numbers, or null where the structure or the
+// table is too short for that byte, the byte is 0 or the walk read no such string.
+const Inspection::String* StringOf(const ProbeSubject& subject,
+                                   const Inspection::Structure& structure, int byte) {
+    const size_t at = static_cast<size_t>(structure.offset) + static_cast<size_t>(byte);
+    if (byte >= structure.length || at >= subject.length) return nullptr;
+    const int number = subject.table[at];
+    return number > 0 ? subject.expected->StringAt(structure.offset, number) : nullptr;
+}
+
+// The UUID as Windows prints it, upper case 8-4-4-4-12; empty where the structure or the table
+// is too short, or the bytes are all 0x00 or all 0xFF (no UUID). Where the stated version is
+// older than the one that made the first three fields little-endian, every byte is in order.
+std::string Uuid(const ProbeSubject& subject, const Inspection::Structure& structure) {
+    const size_t at = static_cast<size_t>(structure.offset) + kUuidAt;
+    if (structure.length < kUuidAt + kUuidSize || at + kUuidSize > subject.length) return "";
+    const unsigned char* bytes = subject.table + at;
+    if (std::all_of(bytes, bytes + kUuidSize, [](unsigned char b) { return b == 0; }) ||
+        std::all_of(bytes, bytes + kUuidSize, [](unsigned char b) { return b == 0xFF; }))
+        return "";
+    static const int kLittle[kUuidSize] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+    const bool little = subject.version == 0 || subject.version >= kLittleEndianUuid;
+    std::string text;
+    for (int i = 0; i < kUuidSize; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
+        const unsigned byte = bytes[little ? kLittle[i] : i];
+        text += "0123456789ABCDEF"[byte >> 4];
+        text += "0123456789ABCDEF"[byte & 0xF];
     }
+    return text;
+}
+
+// The model's and the unit's texts, from the same structure. Returns false where no type-1
+// structure was walked.
+bool ReadModel(const ProbeSubject& subject, Texts& texts) {
+    const Inspection::Structure* structure = SystemStructure(*subject.expected);
+    if (structure == nullptr || subject.table == nullptr) return false;
+    for (int i = 0; i < 4; ++i)
+        if (const Inspection::String* string = StringOf(subject, *structure, kModelBytes[i]))
+            texts.Set(kModel + i, string->text);
+    if (const Inspection::String* serial = StringOf(subject, *structure, kSerialByte))
+        texts.Set(kSerial, serial->text);
+    texts.uuid = Uuid(subject, *structure);
     return true;
 }
 
@@ -96,8 +132,13 @@ std::string Line(const ProbeSubject& subject, const Texts& texts, bool haveModel
             if (i < 2 || texts.present[kModel + i]) // family and SKU only where present
                 texts.Write(json.Key(kModelFields[i]), kModel + i, cap);
         json.Close();
+        json.Key("unit").Open();
+        texts.Write(json.Key("serial"), kSerial, cap);
+        json.Key("uuid");
+        texts.uuid.empty() ? json.Null() : json.Name(texts.uuid.c_str());
+        json.Close();
     } else {
-        json.Null();
+        json.Null().Key("unit").Null();
     }
     json.Key("tool").Name(VESK_PRODUCT_VERSION_TEXT).Close();
     return line;
@@ -108,7 +149,8 @@ std::string Line(const ProbeSubject& subject, const Texts& texts, bool haveModel
 std::string ProbeLine(const ProbeSubject& subject) {
     Texts texts;
     texts.Set(kMachine, subject.machine);
-    if (subject.status == ProbeStatus::Error) texts.Set(kError, subject.error);
+    if (subject.status == ProbeStatus::Error || !subject.error.empty())
+        texts.Set(kError, subject.error);
     for (const IdentityField field : kFields) {
         const int at = static_cast<int>(field);
         const StoredValue* stored = subject.stored ? &subject.stored->ValueOf(field) : nullptr;

@@ -9,8 +9,9 @@
 #include <cstddef>
 #include <string>
 
-// The longest line, in bytes without its end: the engines keep at most 2,048 characters.
-constexpr size_t kProbeLineLimit = 2048;
+// The longest line, in bytes without its end: the engines keep at most 2,048 characters, and
+// PowerShell ends the line with CR LF.
+constexpr size_t kProbeLineLimit = 2046;
 constexpr int kProbeSchema = 1;
 
 struct ProbeSubject {
@@ -21,7 +22,8 @@ struct ProbeSubject {
     const unsigned char* table = nullptr; // the bytes walked, for the model
     size_t length = 0;
     const char* source = nullptr; // the table source that answered
-    std::string error;            // for ProbeStatus::Error
+    std::string error;            // for ProbeStatus::Error; for NoTable, why (or empty)
+    int version = 0; // the SMBIOS version the input states (major << 8 | minor); 0: none stated
 };
 
 // The line without its end: at most kProbeLineLimit bytes of ASCII. Where the texts make it

@@ -18,6 +18,6 @@ if (Test-Path -LiteralPath $inspector -PathType Leaf) {
 }
 $none = [ordered]@{ manufacturer = $null; system_id = $null; regulatory_id = $null }
 Write-Output ([ordered]@{ probe = 1; machine = $env:COMPUTERNAME; status = 'error'; error = $why
-    stored = $none; expected = $none; source = $null; model = $null; tool = $null } |
+    stored = $none; expected = $none; source = $null; model = $null; unit = $null; tool = $null } |
     ConvertTo-Json -Compress)
 exit 0

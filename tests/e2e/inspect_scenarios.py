@@ -1,6 +1,7 @@
 """End-to-end scenarios of the 64-bit veskinfo-inspect.exe under Wine: file inputs against the
-Linux build, the live table sources (with the 64-bit test locator), --save, and the live audit
-against what VeskInfo.exe stored in the prefix. Run by scenarios.py, which lists them."""
+Linux build, the live table sources (with the 64-bit test locator), --save, the live audit
+against what VeskInfo.exe stored in the prefix, and --repair. Run by scenarios.py, which lists
+them."""
 import json
 import shutil
 import subprocess
@@ -292,7 +293,7 @@ def probe_cases(long_path):
 
 def live_probe(wine, failure, skipped):
     """--audit --probe after VeskInfo.exe recorded the registry copy's identity, and after each
-    change to what it stored: one line of JSON within 2,048 bytes, its status and exit status."""
+    change to what it stored: one line of JSON within 2,046 bytes, its status and exit status."""
     import scenarios
     if Path("/sys/firmware/dmi/tables/DMI").exists():
         raise skipped("Wine's WMI would hand over this machine's own table")
@@ -317,12 +318,55 @@ def live_probe(wine, failure, skipped):
                 [v if v is None else v.encode("latin-1") for v in line["stored"].values()]
             if (code, line.get("status"), shown, out.count(b"\n"), line.get("source")) != (
                     exit_status, status, values or NOTEBOOK_VALUES, 1, "registry") \
-                    or len(out) - 1 > 2048 or not line["machine"]:
+                    or len(out) - 1 > 2046 or not line["machine"]:
                 raise failure("%s: exit %d, %r %r" % (name, code, out, err))
             seen.append("%s: %s (%d bytes)" % (name, line["status"], len(out) - 1))
         wine.regtool(("delete", "64", SYSINFO_KEY))
     return "; ".join(seen)
 
 
+# --- the repair ---------------------------------------------------------------------------------
+
+def repair(wine, failure, skipped):
+    """--repair from a folder holding the inspector (and VeskInfo.exe): VeskInfo runs only where
+    it mends the values, never without a table, and the last line says how it ended."""
+    if Path("/sys/firmware/dmi/tables/DMI").exists():
+        raise skipped("Wine's WMI would hand over this machine's own table")
+    put_back = [("delete", "32", SYSINFO_KEY), ("delete", "64", SYSINFO_KEY),
+                ("setbin", "64", SMBIOS_KEY, "SMBiosData", windows_path(SAMPLES / "type208.bin"))]
+    put_back += wine._locator_commands(WINE_LOCATOR) + [
+        ("setsz", "32", SYSINFO_KEY, n, v.decode()) for n, v in zip(NAMES, NOTEBOOK_VALUES)]
+    changed = ("setsz", "32", SYSINFO_KEY, "SystemIdHex", "B12")
+    cases = [  # VeskInfo.exe beside the inspector, regtool commands after the put-back, exit
+        # status, the lines' statuses, the stored values left as they were. The last runs VeskInfo.
+        ("VeskInfo.exe missing", False, [changed], 2, ["differs", "error"], True),
+        ("already matching", True, [], 0, ["match"], True),
+        ("no table source", True, [changed, ("delvalue", "64", SMBIOS_KEY, "SMBiosData")], 2,
+         ["no-table"], True),
+        # The key missing is an answer without a table: VeskInfo would store empty values.
+        ("no registry copy's key", True, [changed, ("delete", "64", SMBIOS_KEY)], 2,
+         ["no-table"], True),
+        ("a changed value", True, [changed], 0, ["differs", "match"], False)]
+    dump, seen = ("dump", "32", SYSINFO_KEY), []
+    with tempfile.TemporaryDirectory() as folder:
+        shutil.copy(inspector(wine), folder)
+        missing = windows_path(Path(folder) / "VeskInfo.exe").lower() + ": not found"
+        for name, beside, commands, exit_status, statuses, kept in cases:
+            if beside:
+                shutil.copy(wine.exe, folder)
+            before = wine.regtool(*(put_back + commands), dump)[("32", SYSINFO_KEY)]
+            done = wine.run([Path(folder) / "veskinfo-inspect.exe", "--repair"], timeout=600,
+                            cwd=folder)
+            after = wine.regtool(dump)[("32", SYSINFO_KEY)]
+            lines = [json.loads(line) for line in done.stdout.decode("latin-1").splitlines()]
+            if (done.returncode, [line["status"] for line in lines], before == after) != (
+                    exit_status, statuses, kept) or \
+                    (not beside and not lines[-1]["error"].lower().startswith(missing)):
+                raise failure("%s: %s\nstored before %r, after %r" % (
+                    name, done.describe(), before, after))
+            seen.append("%s: exit %d, %s" % (name, done.returncode, " then ".join(statuses)))
+    return "; ".join(seen)
+
+
 SCENARIOS = {"inspect_" + f.__name__: f for f in
-             [files_agree, unicode_names, live_sources, live_audit, live_probe]}
+             [files_agree, unicode_names, live_sources, live_audit, live_probe, repair]}

@@ -60,11 +60,11 @@ def legacy_entry_point(table, major=2, minor=0):
 ENTRY_POINTS = {"3": smbios3_entry_point, "2": smbios2_entry_point, "legacy": legacy_entry_point}
 
 
-def dump(table, smbios3=True, kind=None):
+def dump(table, smbios3=True, kind=None, **version):
     """The dump file's bytes: entry point, padding up to TABLE_OFFSET, then the table. `kind`
-    ("3", "2" or "legacy") overrides `smbios3`."""
+    ("3", "2" or "legacy") overrides `smbios3`; `version`: the entry point's major, minor."""
     kind = kind or ("3" if smbios3 else "2")
-    ep = ENTRY_POINTS[kind](table)
+    ep = ENTRY_POINTS[kind](table, **version)
     return ep + bytes(TABLE_OFFSET - len(ep)) + table
 
 

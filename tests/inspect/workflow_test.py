@@ -279,13 +279,13 @@ class Audit(Files):
 
 
 class Probe(Files):
-    """--audit --probe: one line of JSON within 2,048 bytes, its status and its exit status."""
+    """--audit --probe: one line of JSON within 2,046 bytes, its status and its exit status."""
 
     def probe(self, export, table, *args):
         done = run("--audit", "--probe", self.file("stored.reg", export), *args,
                    *([table] if table else []))
         self.assertEqual((done.stdout.count(b"\n"), done.stdout[-1:]), (1, b"\n"), done.stdout)
-        self.assertLessEqual(len(done.stdout) - 1, 2048)
+        self.assertLessEqual(len(done.stdout) - 1, 2046)
         return done.returncode, json.loads(done.stdout)
 
     def test_sample_tables_and_their_exports(self):
@@ -333,7 +333,37 @@ class Probe(Files):
         ]
         for name, table, expected in cases:
             line = self.probe(sysinfo_export({}), self.file("t.bin", table))[1]
-            self.assertEqual(line["model"], expected, name)
+            self.assertEqual((line["model"], line["unit"] is None), (expected, expected is None))
+
+    def test_unit(self):
+        """The type-1 serial and UUID, in the byte order of the stated version, as dmidecode."""
+        order = bytes.fromhex("00112233445566778899AABBCCDDEEFF")
+        le, be = "33221100-5544-7766-8899-AABBCCDDEEFF", "00112233-4455-6677-8899-AABBCCDDEEFF"
+
+        def table(uuid=order, serial=4):  # string 4 of a 2.4 type-1 structure is "SN-1"
+            plain = system_table([b"M", b"P", b"1.0", b"SN-1", b"SKU", b"F"])
+            return plain[:7] + bytes([serial]) + uuid + plain[24:]
+        t, dump = table(), dmidump.dump
+        cases = [  # name, file, serial, uuid
+            ("raw: no version", t, "SN-1", le),
+            ("2.8 entry point", dump(t, kind="2", major=2, minor=8), "SN-1", le),
+            ("2.5 entry point", dump(t, kind="2", major=2, minor=5), "SN-1", be),
+            ("legacy 2.0 entry point", dump(t, kind="legacy"), "SN-1", be),
+            ("RSMB header 2.4", dmidump.rsmb(t, 2, 4), "SN-1", be),
+            ("all zero", table(bytes(16)), "SN-1", None),
+            ("all FF", table(b"\xff" * 16), "SN-1", None),
+            ("no serial string", table(serial=0), None, le),
+            ("SMBIOS 2.0: no UUID", bytes([1, 8, 0, 0, 1, 0, 0, 2]) + b"M\0S\0\0", "S", None),
+        ]
+        for name, data, serial, uuid in cases:
+            path = self.file("t.bin", data)
+            line = self.probe(sysinfo_export({}), path)[1]
+            self.assertEqual((list(line)[-3:], line["unit"]),
+                             (["model", "unit", "tool"], {"serial": serial, "uuid": uuid}), name)
+            if "entry point" in name and shutil.which("dmidecode"):
+                done = subprocess.run(["dmidecode", "--from-dump", str(path), "-s", "system-uuid"],
+                                      capture_output=True, text=True)
+                self.assertEqual(done.stdout.strip().upper(), uuid, name)
 
     def test_long_texts_are_cut_within_the_line(self):
         table = self.file("long.bin", long_table())
@@ -341,7 +371,9 @@ class Probe(Files):
                                  "SystemIdHex": '"' * 259, "RegulatoryID": "\\" * 259})
         status, line = self.probe(export, table)
         self.assertEqual((status, line["status"], line["machine"]), (1, "differs", str(table)))
-        for text in [*line["stored"].values(), *line["expected"].values(), *line["model"].values()]:
+        self.assertEqual(line["unit"]["uuid"], None)
+        for text in [*line["stored"].values(), *line["expected"].values(), *line["model"].values(),
+                     line["unit"]["serial"]]:
             self.assertTrue(text.endswith("\u2026"), text)
             self.assertIn(text[0], "\u00e9\"\\\x01\x02PQ")
             self.assertEqual(set(text[:-1]), {text[0]})

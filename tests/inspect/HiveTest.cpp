@@ -1,0 +1,190 @@
+// An installed Windows read from its hive files, as at the service depot: a Windows folder with
+// System32/config/SOFTWARE and SYSTEM built here, each case audited from the folder through the
+// hive readers to the probe's status (or the one-line error).
+#include "input/Hive.h"
+#include "HiveBuilder.h"
+#include "inspection/Inspection.h"
+#include "report/Probe.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <ostream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+const std::string kWow = "WOW6432Node\\Vesk Computer Corporation\\SysInfo";
+const std::string kNative = "Vesk Computer Corporation\\SysInfo";
+
+Bytes Text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
+
+// The registry copy: an 8-byte header, then a table whose type-1 structure names the maker and
+// whose OEM strings carry system identifier A47 and regulatory identifier VCC-D7400.
+Bytes RegistryCopy() {
+    Bytes table = {1, 8, 0, 0, 1, 0, 0, 0};
+    for (const Bytes& part :
+         {Text("Vesk Computer Corporation"), Bytes{0, 0, 11, 5, 1, 0, 2}, Text("1[A47]"), Bytes{0},
+          Text("13[VCC-D7400]"), Bytes{0, 0, 127, 4, 2, 0, 0, 0}})
+        table.insert(table.end(), part.begin(), part.end());
+    Bytes value = {0, 3, 0, 0, static_cast<unsigned char>(table.size()), 0, 0, 0};
+    value.insert(value.end(), table.begin(), table.end());
+    return value;
+}
+
+HiveValue Sz(const std::string& key, const char* name, const std::u16string& text,
+             bool terminator = false) {
+    return {key, name, 1, Utf16Data(text, terminator)};
+}
+
+// A SOFTWARE hive's values under `key`; an id of the wrong type where `dword`.
+std::vector<HiveValue> Software(const std::string& key, const std::u16string& id = u"A47",
+                                bool terminator = false, bool dword = false) {
+    std::vector<HiveValue> values = {{"Microsoft", "", 1, {}}};
+    if (key.empty()) return values;
+    values.push_back(Sz(key, "System Manufacturer", u"Vesk Computer Corporation", terminator));
+    values.push_back(dword ? HiveValue{key, "SystemIdHex", 4, {0x47, 0x0A, 0, 0}}
+                           : Sz(key, "SystemIdHex", id, terminator));
+    values.push_back(Sz(key, "RegulatoryID", u"VCC-D7400", terminator));
+    return values;
+}
+
+std::vector<HiveValue> System(int current = 1, bool copy = true) {
+    const std::string set = "ControlSet00" + std::to_string(current);
+    std::vector<HiveValue> values = {
+        {"Select", "Current", 4, {static_cast<unsigned char>(current), 0, 0, 0}},
+        Sz(set + "\\Control\\ComputerName\\ComputerName", "ComputerName", u"DEPOT-\u00c9", true)};
+    if (copy)
+        values.push_back({set + "\\Services\\mssmbios\\Data", "SMBiosData", 3, RegistryCopy()});
+    return values;
+}
+
+enum class Damage { None, Truncate, Clobber };
+
+struct DepotCase {
+    const char* name;
+    const char* config; // the hives' folder below Windows/
+    std::vector<HiveValue> software, system;
+    std::string expected; // the status, or "error: " and part of the message
+    std::string systemId; // the stored identifier's text, or part of its problem
+    Damage damage = Damage::None;
+    size_t at = 0; // Truncate: the length kept
+};
+
+std::ostream& operator<<(std::ostream& os, const DepotCase& c) {
+    return os << c.name;
+}
+
+// Cuts the file, or overwrites the signature of the SysInfo key's cell.
+void Harm(const fs::path& file, Damage damage, size_t at) {
+    std::ifstream in(file, std::ios::binary);
+    Bytes bytes{std::istreambuf_iterator<char>(in), {}};
+    in.close();
+    if (damage == Damage::Truncate) bytes.resize(at);
+    if (damage == Damage::Clobber) {
+        const Bytes name = Text("SysInfo");
+        const auto cell = std::search(bytes.begin(), bytes.end(), name.begin(), name.end());
+        ASSERT_NE(cell, bytes.end());
+        *(cell - 0x4C) = 'x';
+    }
+    std::ofstream(file, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+class HiveTest : public ::testing::TestWithParam<DepotCase> {
+  protected:
+    void SetUp() override {
+        root = fs::temp_directory_path() / ("hive-test-" + std::to_string(getpid()));
+        fs::remove_all(root);
+    }
+    void TearDown() override { fs::remove_all(root); }
+    fs::path root;
+};
+
+std::string Audit(const fs::path& windows, std::string& systemId, std::string& machine) {
+    CodePage codePage;
+    WindowsHives hives;
+    StoredValues stored;
+    TableInput table;
+    bool only64 = false;
+    std::string error;
+    if (!codePage.Open(1252, error) || !FindWindowsHives(windows.u8string(), hives, error) ||
+        !ReadHiveStoredValues(hives.software, codePage, stored, only64, error) ||
+        !ReadHiveTable(hives.system, table, error))
+        return "error: " + error;
+    const Inspection walk = Inspect(table.Table(TableSource::Wmi), table.Length(TableSource::Wmi));
+    const StoredValue& id = stored.ValueOf(IdentityField::SystemId);
+    systemId = id.problem.empty() ? id.text : id.problem;
+    machine = ReadHiveComputerName(hives.system);
+    return ProbeStatusName(ProbeStatusOf(stored, walk, only64));
+}
+
+TEST_P(HiveTest, Audits) {
+    const DepotCase& c = GetParam();
+    const fs::path config = root / "Windows" / c.config;
+    fs::create_directories(config);
+    std::string error;
+    ASSERT_TRUE(WriteHive((config / "SOFTWARE").string(), c.software, error)) << error;
+    ASSERT_TRUE(WriteHive((config / "SYSTEM").string(), c.system, error)) << error;
+    if (c.damage != Damage::None) Harm(config / "SOFTWARE", c.damage, c.at);
+    std::string systemId, machine;
+    const std::string result = Audit(root / "Windows", systemId, machine);
+    EXPECT_EQ(result.substr(0, c.expected.size()), c.expected) << result;
+    if (result.rfind("error", 0) == 0) return;
+    EXPECT_NE(systemId.find(c.systemId), std::string::npos) << systemId;
+    EXPECT_EQ(machine, "DEPOT-\xc3\x89");
+}
+
+const DepotCase kCases[] = {
+    {"Match64BitLayout", "System32/config", Software(kWow), System(), "match", "A47"},
+    {"Match32BitLayoutTerminatedInOtherCase", "system32/CONFIG", Software(kNative, u"A47", true),
+     System(2), "match", "A47"},
+    {"Differs", "System32/config", Software(kWow, u"B12"), System(), "differs", "B12"},
+    {"Missing",
+     "System32/config",
+     {Software(kWow)[0], Software(kWow)[1], Software(kWow)[2]},
+     System(),
+     "missing",
+     ""},
+    {"NotRun", "System32/config", Software(""), System(), "not-run", ""},
+    {"Only64BitView", "System32/config",
+     [] {
+         auto values = Software(kNative); // on 64-bit Windows: the 64-bit view
+         values.push_back({"WOW6432Node\\Microsoft", "", 1, {}});
+         return values;
+     }(),
+     System(), "only-64-bit", "A47"},
+    {"NonAnsiCharacter", "System32/config", Software(kWow, u"A4\u4e03"), System(), "differs",
+     "code page 1252 cannot represent"},
+    {"OtherType", "System32/config", Software(kWow, u"", false, true), System(), "differs",
+     "stored as a DWORD"},
+    {"NoConfigFolder", "System32", Software(kWow), System(), "error: no System32/config", ""},
+    {"TruncatedBaseBlock", "System32/config", Software(kWow), System(),
+     "error: truncated registry hive: shorter than its 4 KiB", "", Damage::Truncate, 1000},
+    {"TruncatedData", "System32/config", Software(kWow), System(),
+     "error: truncated registry hive: its base block names", "", Damage::Truncate, 6000},
+    {"CorruptCell", "System32/config", Software(kWow), System(),
+     "error: damaged registry hive: a corrupt cell where key SysInfo", "", Damage::Clobber},
+    {"SystemHiveAsSoftware", "System32/config", System(), System(),
+     "error: a SYSTEM hive, not the SOFTWARE", ""},
+    {"SoftwareHiveAsSystem", "System32/config", Software(kWow), Software(kWow),
+     "error: not a SYSTEM hive", ""},
+    {"NoRegistryCopy", "System32/config", Software(kWow), System(1, false),
+     "error: no \"SMBiosData\" value in ControlSet001\\Services\\mssmbios\\Data", ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Depot, HiveTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<DepotCase>& param) {
+                             return std::string(param.param.name);
+                         });
+
+} // namespace

@@ -221,9 +221,13 @@ bool ReadHiveTable(const std::string& path, TableInput& input, std::string& erro
     std::string setName;
     if (!Open(path, hive, root, error)) return false;
     hive_h* h = hive.get();
-    if (!Child(h, root, "Select", set, error)) return false;
+    hive_node_h microsoft = 0;
+    if (!Child(h, root, "Select", set, error) || !Child(h, root, "Microsoft", microsoft, error))
+        return false;
     if (set == 0) {
-        error = "not a SYSTEM hive (its root has no Select key)";
+        error = microsoft != 0 ? "a SOFTWARE hive, not the SYSTEM hive that holds the registry "
+                                 "copy of the table"
+                               : "not a SYSTEM hive (its root has no Select key)";
         return false;
     }
     HiveData value;

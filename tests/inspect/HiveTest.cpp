@@ -177,7 +177,7 @@ const DepotCase kCases[] = {
     {"SystemHiveAsSoftware", "System32/config", System(), System(),
      "error: a SYSTEM hive, not the SOFTWARE", ""},
     {"SoftwareHiveAsSystem", "System32/config", Software(kWow), Software(kWow),
-     "error: not a SYSTEM hive", ""},
+     "error: a SOFTWARE hive, not the SYSTEM hive", ""},
     {"NoRegistryCopy", "System32/config", Software(kWow), System(1, false),
      "error: no \"SMBiosData\" value in ControlSet001\\Services\\mssmbios\\Data", ""},
 };

@@ -3,6 +3,7 @@
 // the program's own walk and finalisation, and on Windows its own table sources.
 #include "Version.h"
 #include "input/CodePage.h"
+#include "input/Hive.h"
 #include "input/StoredValues.h"
 #include "input/TableInput.h"
 #include "inspection/Audit.h"
@@ -11,6 +12,7 @@
 #include "platform/Live.h"
 #include "platform/Platform.h"
 #include "report/Batch.h"
+#include "report/DepotReport.h"
 #include "report/FleetReport.h"
 #include "report/JsonReport.h"
 #include "report/LiveReport.h"
@@ -421,6 +423,90 @@ int RunAudit(const Options& o) {
     return ReportAudit(o, subject, false);
 }
 
+// An installed Windows read from its disk: a SOFTWARE hive, or the Windows folder holding it.
+struct Installation {
+    bool folder = false;
+    WindowsHives hives;
+    StoredValues stored;
+    bool only64 = false;
+};
+
+// True when --audit names hives rather than an export.
+bool IsInstallation(const std::string& stored) {
+    std::error_code error;
+    return std::filesystem::is_directory(std::filesystem::u8path(stored), error) ||
+           IsHiveFile(stored);
+}
+
+bool ReadInstallation(const Options& o, Installation& windows, std::string& name,
+                      std::string& error) {
+    CodePage codePage;
+    windows.folder = !IsHiveFile(o.stored);
+    name = o.stored;
+    if (windows.folder && !FindWindowsHives(o.stored, windows.hives, error)) return false;
+    if (!windows.folder) windows.hives.software = o.stored;
+    name = windows.hives.software;
+    return codePage.Open(o.codePage, error) &&
+           ReadHiveStoredValues(windows.hives.software, codePage, windows.stored, windows.only64,
+                                error);
+}
+
+// The probe names the machine by the installation's computer name, else by the folder.
+std::string InstallationMachine(const Options& o, const Installation& windows) {
+    if (!windows.folder) return BytesAsUtf8(o.inputs.empty() ? o.stored : o.inputs[0]);
+    const std::string name =
+        windows.hives.system.empty() ? "" : ReadHiveComputerName(windows.hives.system);
+    return name.empty() ? BytesAsUtf8(o.stored) : name;
+}
+
+// --explain of a Windows folder: also against the table of its last start, three side by side.
+int ExplainDepot(const Installation& windows, const AuditSubject& now) {
+    DepotSources sources = {windows.hives.software + ", key " + windows.stored.key, now.table->name,
+                            windows.hives.system, ""};
+    TableInput last;
+    std::optional<Inspection> lastWalk;
+    if (windows.hives.system.empty()) {
+        sources.lastStart = "(none)";
+        sources.lastStartProblem = "no SYSTEM hive in the folder";
+    } else if (ReadHiveTable(windows.hives.system, last, sources.lastStartProblem)) {
+        lastWalk = Inspect(last.Table(now.source), last.Length(now.source));
+    }
+    const DepotFindings findings =
+        AuditDepot(*now.stored, now.shown, lastWalk ? &*lastWalk : nullptr, now.source);
+    PrintAudit(std::cout, findings.now);
+    if (windows.only64) std::cout << kOnly64;
+    PrintDepot(std::cout << "\n", findings, sources);
+    Explain(*now.table, now.source, now.shown, now.other);
+    std::cout.flush();
+    if (!findings.now.allMatch || windows.only64) return kMismatch;
+    return WalkStatus(*now.table, now.shown);
+}
+
+// --audit of a SOFTWARE hive or a Windows folder against TABLE, else this machine's table.
+int RunInstallationAudit(const Options& o) {
+    Installation windows;
+    std::string name, error;
+    if (!ReadInstallation(o, windows, name, error))
+        return o.probe ? ProbeError(BytesAsUtf8(o.stored), name + ": " + error)
+                       : BadInput(name, error);
+    const std::string machine = InstallationMachine(o, windows);
+    TableInput table;
+    if (!ReadTableInput(o.inputs.empty() ? "" : o.inputs[0], table, error))
+        return o.probe ? ProbeError(machine, table.name + ": " + error)
+                       : BadInput(table.name, error);
+    AuditSubject subject;
+    subject.storedName = windows.hives.software;
+    subject.codePage = o.codePage;
+    subject.stored = &windows.stored;
+    subject.table = &table;
+    subject.source = o.Source();
+    subject.shown = Inspect(table.Table(subject.source), table.Length(subject.source));
+    if (o.probe) return ReportProbe(machine, subject, windows.only64);
+    subject.other = InspectOther(table, subject.source);
+    if (windows.folder && o.explain && !o.json) return ExplainDepot(windows, subject);
+    return ReportAudit(o, subject, windows.only64);
+}
+
 // The values stored in this machine's registry against its live table (Windows).
 int RunLiveAudit(const Options& o) {
     if (!o.inputs.empty())
@@ -484,9 +570,9 @@ int Run(const Options& o) {
         if (o.inputs.empty()) return BadUse("--report needs an INPUT");
         if (!o.field.empty() || !o.source.empty())
             return BadUse("--report takes neither --field nor --source");
-        return RunFleetReport(o.report, o.inputs, VESK_PRODUCT_VERSION_TEXT, std::cout,
-                              std::cerr);
+        return RunFleetReport(o.report, o.inputs, VESK_PRODUCT_VERSION_TEXT, std::cout, std::cerr);
     }
+    if (o.audit && !o.stored.empty() && IsInstallation(o.stored)) return RunInstallationAudit(o);
     if (o.audit && !o.stored.empty()) return RunAudit(o);
     if (o.audit && HaveLiveSources()) return RunLiveAudit(o);
     if (o.audit) return BadUse("--audit needs STORED.reg, an export of the stored values");

@@ -44,8 +44,11 @@ const char* DepotVerdictText(DepotVerdict verdict) {
 
 void PrintDepot(std::ostream& out, const DepotFindings& findings, const DepotSources& sources) {
     out << "Stored: " << sources.stored << "\nNow: " << sources.now
-        << "\nLast start: " << sources.lastStart
-        << (sources.lastStartProblem.empty() ? "" : ": " + sources.lastStartProblem) << "\n\n";
+        << " (the table of the board in the machine)\nLast start: " << sources.lastStart
+        << (sources.lastStartProblem.empty()
+                ? " (the registry copy of the table, kept at the installation's last start)"
+                : ": " + sources.lastStartProblem)
+        << "\n\n";
     std::string rows[4][4] = {{"", "stored", "now", "last start"}};
     for (int i = 0; i < 3; ++i) {
         const AuditLine& now = findings.now.lines[i];

@@ -3,7 +3,7 @@
 // name. Must hold for any input: only the file is read (the sanitizers watch our side), a
 // rejection is one line, a table found lies within the value read, a stored text holds no
 // terminator, the computer's name is UTF-8, and the probe's line over them is valid JSON
-// within its limit. The seeds in corpus-hive are written by tests/inspect/make_depot.
+// within its limit. The seeds in corpus-hive are written by bench/make_depot.
 #include "input/Hive.h"
 #include "inspection/Inspection.h"
 #include "report/JsonReport.h"

@@ -1,8 +1,10 @@
 // An installed Windows read from its hive files, as at the service depot: a Windows folder with
 // System32/config/SOFTWARE and SYSTEM built here, each case audited from the folder through the
-// hive readers to the probe's status (or the one-line error).
+// hive readers against the board now in the machine: the probe's status and the depot's
+// verdict (or the one-line error).
 #include "input/Hive.h"
 #include "HiveBuilder.h"
+#include "inspection/Depot.h"
 #include "inspection/Inspection.h"
 #include "report/Probe.h"
 
@@ -27,13 +29,14 @@ Bytes Text(const std::string& s) {
     return Bytes(s.begin(), s.end());
 }
 
-// The registry copy: an 8-byte header, then a table whose type-1 structure names the maker and
-// whose OEM strings carry system identifier A47 and regulatory identifier VCC-D7400.
-Bytes RegistryCopy() {
+// The registry copy of a board's table (an 8-byte header, then the table): its type-1 structure
+// names the maker, its OEM strings carry system identifier `id` and regulatory identifier
+// VCC-D7400.
+Bytes Board(const std::string& id) {
     Bytes table = {1, 8, 0, 0, 1, 0, 0, 0};
     for (const Bytes& part :
-         {Text("Vesk Computer Corporation"), Bytes{0, 0, 11, 5, 1, 0, 2}, Text("1[A47]"), Bytes{0},
-          Text("13[VCC-D7400]"), Bytes{0, 0, 127, 4, 2, 0, 0, 0}})
+         {Text("Vesk Computer Corporation"), Bytes{0, 0, 11, 5, 1, 0, 2}, Text("1[" + id + "]"),
+          Bytes{0}, Text("13[VCC-D7400]"), Bytes{0, 0, 127, 4, 2, 0, 0, 0}})
         table.insert(table.end(), part.begin(), part.end());
     Bytes value = {0, 3, 0, 0, static_cast<unsigned char>(table.size()), 0, 0, 0};
     value.insert(value.end(), table.begin(), table.end());
@@ -45,7 +48,7 @@ HiveValue Sz(const std::string& key, const char* name, const std::u16string& tex
     return {key, name, 1, Utf16Data(text, terminator)};
 }
 
-// A SOFTWARE hive's values under `key`; an id of the wrong type where `dword`.
+// A SOFTWARE hive's values under `key` (none where empty); an id of the wrong type where `dword`.
 std::vector<HiveValue> Software(const std::string& key, const std::u16string& id = u"A47",
                                 bool terminator = false, bool dword = false) {
     std::vector<HiveValue> values = {{"Microsoft", "", 1, {}}};
@@ -57,13 +60,15 @@ std::vector<HiveValue> Software(const std::string& key, const std::u16string& id
     return values;
 }
 
-std::vector<HiveValue> System(int current = 1, bool copy = true) {
+// A SYSTEM hive whose control set `current` holds the registry copy of board `last` (none where
+// empty).
+std::vector<HiveValue> System(int current = 1, const std::string& last = "A47") {
     const std::string set = "ControlSet00" + std::to_string(current);
     std::vector<HiveValue> values = {
         {"Select", "Current", 4, {static_cast<unsigned char>(current), 0, 0, 0}},
         Sz(set + "\\Control\\ComputerName\\ComputerName", "ComputerName", u"DEPOT-\u00c9", true)};
-    if (copy)
-        values.push_back({set + "\\Services\\mssmbios\\Data", "SMBiosData", 3, RegistryCopy()});
+    if (!last.empty())
+        values.push_back({set + "\\Services\\mssmbios\\Data", "SMBiosData", 3, Board(last)});
     return values;
 }
 
@@ -71,10 +76,11 @@ enum class Damage { None, Truncate, Clobber };
 
 struct DepotCase {
     const char* name;
-    const char* config; // the hives' folder below Windows/
     std::vector<HiveValue> software, system;
-    std::string expected; // the status, or "error: " and part of the message
+    std::string now;      // the identifier of the board now in the machine
+    std::string expected; // status and verdict, or "error: " and part of the message
     std::string systemId; // the stored identifier's text, or part of its problem
+    const char* config = "System32/config"; // the hives' folder below Windows/
     Damage damage = Damage::None;
     size_t at = 0; // Truncate: the length kept
 };
@@ -110,22 +116,30 @@ class HiveTest : public ::testing::TestWithParam<DepotCase> {
     fs::path root;
 };
 
-std::string Audit(const fs::path& windows, std::string& systemId, std::string& machine) {
+const char* const kVerdicts[] = {"now", "last-start", "neither", "not-now"};
+
+std::string Audit(const fs::path& windows, const std::string& now, std::string& systemId,
+                  std::string& machine) {
     CodePage codePage;
     WindowsHives hives;
     StoredValues stored;
-    TableInput table;
+    TableInput last;
     bool only64 = false;
     std::string error;
     if (!codePage.Open(1252, error) || !FindWindowsHives(windows.u8string(), hives, error) ||
         !ReadHiveStoredValues(hives.software, codePage, stored, only64, error) ||
-        !ReadHiveTable(hives.system, table, error))
+        !ReadHiveTable(hives.system, last, error))
         return "error: " + error;
-    const Inspection walk = Inspect(table.Table(TableSource::Wmi), table.Length(TableSource::Wmi));
+    const Bytes board = Board(now);
+    const Inspection nowWalk = Inspect(board.data() + 8, board.size() - 8);
+    const Inspection lastWalk =
+        Inspect(last.Table(TableSource::Wmi), last.Length(TableSource::Wmi));
     const StoredValue& id = stored.ValueOf(IdentityField::SystemId);
     systemId = id.problem.empty() ? id.text : id.problem;
     machine = ReadHiveComputerName(hives.system);
-    return ProbeStatusName(ProbeStatusOf(stored, walk, only64));
+    const DepotFindings depot = AuditDepot(stored, nowWalk, &lastWalk, TableSource::Wmi);
+    return std::string(ProbeStatusName(ProbeStatusOf(stored, nowWalk, only64))) + " " +
+           kVerdicts[static_cast<int>(depot.verdict)];
 }
 
 TEST_P(HiveTest, Audits) {
@@ -133,11 +147,12 @@ TEST_P(HiveTest, Audits) {
     const fs::path config = root / "Windows" / c.config;
     fs::create_directories(config);
     std::string error;
-    ASSERT_TRUE(WriteHive((config / "SOFTWARE").string(), c.software, error)) << error;
+    // Mounted NTFS keeps Windows' spelling, whatever it is.
+    ASSERT_TRUE(WriteHive((config / "Software").string(), c.software, error)) << error;
     ASSERT_TRUE(WriteHive((config / "SYSTEM").string(), c.system, error)) << error;
-    if (c.damage != Damage::None) Harm(config / "SOFTWARE", c.damage, c.at);
+    if (c.damage != Damage::None) Harm(config / "Software", c.damage, c.at);
     std::string systemId, machine;
-    const std::string result = Audit(root / "Windows", systemId, machine);
+    const std::string result = Audit(root / "Windows", c.now, systemId, machine);
     EXPECT_EQ(result.substr(0, c.expected.size()), c.expected) << result;
     if (result.rfind("error", 0) == 0) return;
     EXPECT_NE(systemId.find(c.systemId), std::string::npos) << systemId;
@@ -145,40 +160,45 @@ TEST_P(HiveTest, Audits) {
 }
 
 const DepotCase kCases[] = {
-    {"Match64BitLayout", "System32/config", Software(kWow), System(), "match", "A47"},
-    {"Match32BitLayoutTerminatedInOtherCase", "system32/CONFIG", Software(kNative, u"A47", true),
-     System(2), "match", "A47"},
-    {"Differs", "System32/config", Software(kWow, u"B12"), System(), "differs", "B12"},
+    {"Match64BitLayout", Software(kWow), System(), "A47", "match now", "A47"},
+    {"Match32BitLayoutTerminated", Software(kNative, u"A47", true), System(2), "A47", "match now",
+     "A47", "system32/CONFIG"},
+    {"BoardSwapped", Software(kWow), System(), "B12", "differs last-start", "A47"},
+    {"Neither", Software(kWow, u"C3"), System(), "B12", "differs neither", "C3"},
     {"Missing",
-     "System32/config",
      {Software(kWow)[0], Software(kWow)[1], Software(kWow)[2]},
      System(),
-     "missing",
-     ""},
-    {"NotRun", "System32/config", Software(""), System(), "not-run", ""},
-    {"Only64BitView", "System32/config",
+     "A47",
+     "missing neither",
+     "A47"},
+    {"NotRun", Software(""), System(), "A47", "not-run neither", ""},
+    {"Only64BitView",
      [] {
          auto values = Software(kNative); // on 64-bit Windows: the 64-bit view
          values.push_back({"WOW6432Node\\Microsoft", "", 1, {}});
          return values;
      }(),
-     System(), "only-64-bit", "A47"},
-    {"NonAnsiCharacter", "System32/config", Software(kWow, u"A4\u4e03"), System(), "differs",
+     System(), "A47", "only-64-bit now", "A47"},
+    {"NonAnsiCharacter", Software(kWow, u"A4\u4e03"), System(), "A47", "differs neither",
      "code page 1252 cannot represent"},
-    {"OtherType", "System32/config", Software(kWow, u"", false, true), System(), "differs",
+    {"OtherType", Software(kWow, u"", false, true), System(), "A47", "differs neither",
      "stored as a DWORD"},
-    {"NoConfigFolder", "System32", Software(kWow), System(), "error: no System32/config", ""},
-    {"TruncatedBaseBlock", "System32/config", Software(kWow), System(),
-     "error: truncated registry hive: shorter than its 4 KiB", "", Damage::Truncate, 1000},
-    {"TruncatedData", "System32/config", Software(kWow), System(),
-     "error: truncated registry hive: its base block names", "", Damage::Truncate, 6000},
-    {"CorruptCell", "System32/config", Software(kWow), System(),
-     "error: damaged registry hive: a corrupt cell where key SysInfo", "", Damage::Clobber},
-    {"SystemHiveAsSoftware", "System32/config", System(), System(),
-     "error: a SYSTEM hive, not the SOFTWARE", ""},
-    {"SoftwareHiveAsSystem", "System32/config", Software(kWow), Software(kWow),
+    {"NoConfigFolder", Software(kWow), System(), "A47", "error: no System32/config", "",
+     "System32"},
+    {"TruncatedBaseBlock", Software(kWow), System(), "A47",
+     "error: truncated registry hive: shorter than its 4 KiB", "", "System32/config",
+     Damage::Truncate, 1000},
+    {"TruncatedData", Software(kWow), System(), "A47",
+     "error: truncated registry hive: its base block names", "", "System32/config",
+     Damage::Truncate, 6000},
+    {"CorruptCell", Software(kWow), System(), "A47",
+     "error: damaged registry hive: a corrupt cell where key SysInfo", "", "System32/config",
+     Damage::Clobber},
+    {"SystemHiveAsSoftware", System(), System(), "A47", "error: a SYSTEM hive, not the SOFTWARE",
+     ""},
+    {"SoftwareHiveAsSystem", Software(kWow), Software(kWow), "A47",
      "error: a SOFTWARE hive, not the SYSTEM hive", ""},
-    {"NoRegistryCopy", "System32/config", Software(kWow), System(1, false),
+    {"NoRegistryCopy", Software(kWow), System(1, ""), "A47",
      "error: no \"SMBiosData\" value in ControlSet001\\Services\\mssmbios\\Data", ""},
 };
 

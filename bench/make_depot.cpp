@@ -4,7 +4,7 @@
 // and the computer's name. PADDING_MIB adds about that many MiB of other keys to SOFTWARE (a
 // quarter of it to SYSTEM), as real hives are that large and hivex checks every block at opening.
 //   make_depot WINDOWS TABLE MANUFACTURER SYSTEM_ID REGULATORY_ID [COMPUTER_NAME [PADDING_MIB]]
-#include "HiveBuilder.h"
+#include "HiveBuilder.h" // tests/inspect
 
 #include <cstdlib>
 #include <filesystem>

@@ -2,7 +2,7 @@
 # The audit of one installation read from its hives (the service depot's command) against the
 # same audit from .reg exports of the same values and table, side by side in one hyperfine run:
 # hives of a realistic size (SOFTWARE about 64 MiB, SYSTEM 16 MiB: hivex checks every block
-# when it opens a hive), the smallest hives, and the two exports.
+# when it opens a hive), the smallest hives, the two exports, and the depot's three-way view.
 #   depot_bench.sh INSPECTOR MAKE_DEPOT FOLDER [RUNS]
 set -euo pipefail
 inspect=$1 make_depot=$2 out=$3 runs=${4:-5}
@@ -29,4 +29,6 @@ config=System32/config/SYSTEM
 hyperfine -N --warmup 2 --runs "$runs" \
     -n "hives, 64 + 16 MiB" "$inspect --audit $out/large/Windows $out/large/Windows/$config" \
     -n "hives, 12 KiB each" "$inspect --audit $out/small/Windows $out/small/Windows/$config" \
-    -n ".reg exports" "$inspect --audit $out/stored.reg $out/smbios.reg"
+    -n ".reg exports" "$inspect --audit $out/stored.reg $out/smbios.reg" \
+    -n "the depot's view (--explain: both hives, the table now), 64 + 16 MiB" \
+    "env VESKINFO_DMI_TABLE=$table $inspect --audit --explain $out/large/Windows"

@@ -3,10 +3,10 @@
 // hold for any input: only the input is read, a rejection is one line, and every value the
 // audit reports as matching is present, readable and equal to the expected text. The probe's
 // line over the values and the export's own table is one line of valid JSON within its limit.
-#include "input/CodePage.h"
 #include "input/StoredValues.h"
 #include "inspection/Audit.h"
 #include "inspection/Inspection.h"
+#include "platform/CodePage.h"
 #include "report/JsonReport.h"
 #include "report/Probe.h"
 

@@ -2,34 +2,17 @@
 // Windows machine itself; an audit of the values a machine stored; batches of tables. It runs
 // the program's own walk and finalisation, and on Windows its own table sources.
 #include "Version.h"
-#include "input/CodePage.h"
-#include "input/Hive.h"
-#include "input/StoredValues.h"
-#include "input/TableInput.h"
-#include "inspection/Audit.h"
-#include "inspection/Inspection.h"
+#include "commands/Commands.h"
 #include "inspection/Status.h"
-#include "platform/Live.h"
 #include "platform/Platform.h"
-#include "report/Batch.h"
-#include "report/DepotReport.h"
-#include "report/FleetReport.h"
-#include "report/JsonReport.h"
-#include "report/LiveReport.h"
-#include "report/Probe.h"
-#include "report/Report.h"
 
 #include <CLI/CLI.hpp>
 
-#include <filesystem>
 #include <iostream>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
-
-const char kProgram[] = "veskinfo-inspect";
 
 const char kUsage[] =
     "Usage: veskinfo-inspect [OPTIONS] [INPUT...]\n"
@@ -76,25 +59,6 @@ const char kFooter[] =
     "  mends them); 2 no-table, error, or a usage error.\n"
     "  With --report: 0 the report was written; 2 an input was refused whole (lines that are\n"
     "  no probe lines are only counted), or a usage error.";
-
-struct Options {
-    bool explain = false;
-    bool json = false;
-    std::string source; // empty: the default, VeskInfo's own choice
-    bool audit = false;
-    std::string stored; // the export --audit names; empty: the live registry
-    bool probe = false;
-    int codePage = 1252;
-    std::string field;
-    std::string save;
-    std::string report; // --report's OUT.html, or "-"
-    std::vector<std::string> inputs;
-
-    TableSource Source() const {
-        return source == "registry" ? TableSource::Registry : TableSource::Wmi;
-    }
-    bool Live() const { return inputs.empty() && HaveLiveSources(); }
-};
 
 // The usage lines first, as manual-page generators expect them; each option with its value's
 // name only.
@@ -182,415 +146,13 @@ void Configure(CLI::App& app, Options& o) {
     app.add_option("INPUT", o.inputs, "Table files, directories or - (see Inputs)")->type_name("");
 }
 
-int BadUse(const std::string& message) {
-    std::cerr << kProgram << ": " << message << " (try '" << kProgram << " --help')\n";
-    return kBadInput;
-}
-
-int BadInput(const std::string& name, const std::string& message) {
-    std::cerr << kProgram << ": " << name << ": " << message << "\n";
-    return kBadInput;
-}
-
-// The status of a walk, with the reason on standard error when it was cut short.
-int WalkStatus(const TableInput& input, const Inspection& inspection) {
-    if (inspection.result != 0) return kCompleted;
-    std::cerr << kProgram << ": " << input.name << ": " << CutShortReason(inspection) << "\n";
-    return kCutShort;
-}
-
-// The walk of the other source, when it walks other bytes.
-std::optional<Inspection> InspectOther(const TableInput& input, TableSource source) {
-    if (!input.SourcesDiffer()) return std::nullopt;
-    const TableSource other = OtherSource(source);
-    return Inspect(input.Table(other), input.Length(other));
-}
-
-void Explain(const TableInput& input, TableSource source, const Inspection& shown,
-             const std::optional<Inspection>& other) {
-    std::cout << "\n";
-    PrintInputExplanation(std::cout, input, source);
-    PrintExplanation(std::cout, shown);
-    if (other) PrintOtherSource(std::cout, *other, OtherSource(source), shown);
-}
-
-// What one table gives, in the form the options ask for.
-void Report(const Options& o, const TableInput& input, TableSource source, const Inspection& shown,
-            const LiveMachine* machine) {
-    const bool both = o.json || o.explain;
-    const std::optional<Inspection> other =
-        both && machine == nullptr ? InspectOther(input, source) : std::nullopt;
-    if (o.json) {
-        Json json = InputJson(input, source, shown, other ? &*other : nullptr);
-        if (machine != nullptr) {
-            json["source"] = LiveSourceName(kLiveSources[machine->shown]);
-            json["live"] = LiveJson(*machine);
-        }
-        WriteJson(std::cout, json, false);
-    } else if (!o.field.empty()) {
-        std::cout << ValueText(shown, FieldOf(o.field)) << "\n";
-    } else {
-        PrintValues(std::cout, shown);
-        if (o.explain && machine != nullptr) {
-            std::cout << "\n";
-            PrintLiveSources(std::cout, *machine);
-        }
-        if (o.explain) Explain(input, source, shown, other);
-    }
-    std::cout.flush();
-}
-
-// --save: the table walked, as an rsmb file.
-bool Save(const Options& o, const TableInput& input, TableSource source,
-          const LiveMachine* machine) {
-    if (o.save.empty()) return true;
-    const LiveTable* firmware = machine ? &machine->Table(LiveSource::Firmware) : nullptr;
-    const RsmbHeader* version =
-        firmware && firmware->input.hasHeader ? &firmware->input.header : nullptr;
-    std::string error;
-    if (WriteFileBytes(o.save, RsmbFileOf(input, source, version), error)) return true;
-    BadInput(o.save, error);
-    return false;
-}
-
-int RunSingle(const Options& o, const std::string& argument) {
-    if (o.source == "firmware")
-        return BadUse("--source firmware is this machine's own table: name no input");
-    TableInput input;
-    std::string error;
-    if (!ReadTableInput(argument, input, error)) return BadInput(input.name, error);
-    const TableSource source = o.Source();
-    const Inspection shown = Inspect(input.Table(source), input.Length(source));
-    if (!Save(o, input, source, nullptr)) return kBadInput;
-    Report(o, input, source, shown, nullptr);
-    return WalkStatus(input, shown);
-}
-
-// Where no table source answers, VeskInfo stores three empty values.
-int NoLiveTable(const Options& o, const LiveMachine& machine) {
-    for (const LiveTable& table : machine.tables)
-        if (o.source == LiveSourceName(table.source))
-            return BadInput(table.input.name, table.problem);
-    if (o.json) {
-        Json json = {{"input", "this machine"},
-                     {"source", nullptr},
-                     {"result", 0},
-                     {"walk_completed", false}};
-        for (const IdentityField field : kFields)
-            json[JsonFieldName(field)] = "";
-        json["live"] = LiveJson(machine);
-        WriteJson(std::cout, json, false);
-    } else {
-        std::cout << (o.field.empty() ? "\n\n\n" : "\n");
-        if (o.explain) PrintLiveSources(std::cout << "\n", machine);
-    }
-    std::cout.flush();
-    std::cerr << kProgram << ": no table source answered: VeskInfo stores three empty values\n";
-    return kCutShort;
-}
-
-// This machine's table, through VeskInfo's own sources (Windows).
-int RunLive(const Options& o) {
-    const LiveMachine machine = AskMachine(o.source, o.json || o.explain || !o.save.empty());
-    if (machine.shown < 0) return NoLiveTable(o, machine);
-    const LiveTable& table = machine.tables[machine.shown];
-    const TableSource part = WalkedPart(table.source);
-    const Inspection& shown = machine.walks[machine.shown];
-    if (!Save(o, table.input, part, &machine)) return kBadInput;
-    Report(o, table.input, part, shown, &machine);
-    return WalkStatus(table.input, shown);
-}
-
-// The table to audit against: TABLE, or the "SMBiosData" value of the export itself.
-bool AuditTable(const Options& o, const StoredValues& stored, TableInput& table,
-                std::string& error) {
-    if (!o.inputs.empty()) return ReadTableInput(o.inputs[0], table, error);
-    table.name = o.stored;
-    table.format = InputFormat::RegExport;
-    if (!FindSMBiosData(stored.file, table.bytes, error)) {
-        error += ": name the TABLE to compare with";
-        return false;
-    }
-    RecogniseRegistryValue(table);
-    return true;
-}
-
-// What an audit compares: the stored values and the walk of a table.
-struct AuditSubject {
-    std::string storedName; // the export, or "registry"
-    int codePage = 0;
-    const StoredValues* stored = nullptr;
-    const TableInput* table = nullptr;
-    TableSource source = TableSource::Wmi;
-    Inspection shown;
-    std::optional<Inspection> other;
-    const LiveMachine* machine = nullptr;
-};
-
-void PrintAuditJson(const AuditSubject& subject, const AuditResult& audit, bool only64) {
-    Json json = {{"stored", JsonText(subject.storedName)},
-                 {"key", JsonText(subject.stored->key)},
-                 {"code_page", subject.codePage}};
-    if (subject.machine != nullptr) json["only_64_bit_view"] = only64;
-    json.update(AuditJson(audit));
-    const Inspection* other = subject.other ? &*subject.other : nullptr;
-    json["table"] = subject.table != nullptr
-                        ? InputJson(*subject.table, subject.source, subject.shown, other)
-                        : Json(nullptr);
-    if (subject.machine != nullptr) json["live"] = LiveJson(*subject.machine);
-    WriteJson(std::cout, json, false);
-}
-
-const char kOnly64[] =
-    "Note: the values are stored only in the 64-bit view of the registry, where VeskInfo (a "
-    "32-bit program) never writes them: another tool wrote them\n";
-
-int ReportAudit(const Options& o, const AuditSubject& subject, bool only64) {
-    const Inspection* other = subject.other ? &*subject.other : nullptr;
-    const AuditResult audit = Audit(*subject.stored, subject.shown, other, subject.source);
-    if (o.json) {
-        PrintAuditJson(subject, audit, only64);
-    } else {
-        PrintAudit(std::cout, audit);
-        if (only64) std::cout << kOnly64;
-        if (o.explain) {
-            std::cout << "\nStored: " << subject.storedName << ", key " << subject.stored->key
-                      << "\n";
-            if (subject.machine != nullptr) PrintLiveSources(std::cout << "\n", *subject.machine);
-            if (subject.table != nullptr)
-                Explain(*subject.table, subject.source, subject.shown, subject.other);
-        }
-    }
-    std::cout.flush();
-    if (!audit.allMatch || only64) return kMismatch;
-    return subject.table != nullptr ? WalkStatus(*subject.table, subject.shown) : kCutShort;
-}
-
-// --probe: the line, and the status that says whether running VeskInfo would mend it.
-int ReportProbe(const ProbeSubject& probe) {
-    std::cout << ProbeLine(probe) << "\n";
-    std::cout.flush();
-    return ProbeExitStatus(probe.status);
-}
-
-// The line of status "error", and the message on standard error as without --probe.
-int ProbeError(const std::string& machine, const std::string& message) {
-    ProbeSubject probe;
-    probe.machine = machine;
-    probe.error = BytesAsUtf8(message);
-    const int status = ReportProbe(probe);
-    std::cerr << kProgram << ": " << message << "\n";
-    return status;
-}
-
-int ReportProbe(const std::string& machine, const AuditSubject& subject, bool only64) {
-    ProbeSubject probe;
-    probe.machine = machine;
-    probe.stored = subject.stored;
-    if (subject.table == nullptr) {
-        probe.status = ProbeStatus::NoTable;
-        return ReportProbe(probe);
-    }
-    probe.status = ProbeStatusOf(*subject.stored, subject.shown, only64);
-    probe.expected = &subject.shown;
-    probe.table = subject.table->Table(subject.source);
-    probe.length = subject.table->Length(subject.source);
-    probe.source = subject.machine != nullptr ? LiveSourceName(kLiveSources[subject.machine->shown])
-                                              : SourceName(subject.source);
-    return ReportProbe(probe);
-}
-
-int RunAudit(const Options& o) {
-    if (o.inputs.size() > 1) return BadUse("--audit takes one TABLE");
-    CodePage codePage;
-    std::vector<unsigned char> bytes;
-    StoredValues stored;
-    std::string error;
-    // The probe names the machine by its table file.
-    const std::string machine = BytesAsUtf8(o.inputs.empty() ? o.stored : o.inputs[0]);
-    if (!codePage.Open(o.codePage, error) || !ReadInputBytes(o.stored, bytes, error) ||
-        !ReadStoredValues(bytes, codePage, stored, error))
-        return o.probe ? ProbeError(machine, o.stored + ": " + error) : BadInput(o.stored, error);
-    TableInput table;
-    if (!AuditTable(o, stored, table, error))
-        return o.probe ? ProbeError(machine, table.name + ": " + error)
-                       : BadInput(table.name, error);
-    AuditSubject subject;
-    subject.storedName = o.stored;
-    subject.codePage = o.codePage;
-    subject.stored = &stored;
-    subject.table = &table;
-    subject.source = o.Source();
-    subject.shown = Inspect(table.Table(subject.source), table.Length(subject.source));
-    if (o.probe) return ReportProbe(machine, subject, false);
-    subject.other = InspectOther(table, subject.source);
-    return ReportAudit(o, subject, false);
-}
-
-// An installed Windows read from its disk: a SOFTWARE hive, or the Windows folder holding it.
-struct Installation {
-    bool folder = false;
-    WindowsHives hives;
-    StoredValues stored;
-    bool only64 = false;
-};
-
-// True when --audit names hives rather than an export.
-bool IsInstallation(const std::string& stored) {
-    std::error_code error;
-    return std::filesystem::is_directory(std::filesystem::u8path(stored), error) ||
-           IsHiveFile(stored);
-}
-
-bool ReadInstallation(const Options& o, Installation& windows, std::string& name,
-                      std::string& error) {
-    CodePage codePage;
-    windows.folder = !IsHiveFile(o.stored);
-    name = o.stored;
-    if (windows.folder && !FindWindowsHives(o.stored, windows.hives, error)) return false;
-    if (!windows.folder) windows.hives.software = o.stored;
-    name = windows.hives.software;
-    return codePage.Open(o.codePage, error) &&
-           ReadHiveStoredValues(windows.hives.software, codePage, windows.stored, windows.only64,
-                                error);
-}
-
-// The probe names the machine by the installation's computer name, else by the folder.
-std::string InstallationMachine(const Options& o, const Installation& windows) {
-    if (!windows.folder) return BytesAsUtf8(o.inputs.empty() ? o.stored : o.inputs[0]);
-    const std::string name =
-        windows.hives.system.empty() ? "" : ReadHiveComputerName(windows.hives.system);
-    return name.empty() ? BytesAsUtf8(o.stored) : name;
-}
-
-// --explain of a Windows folder: also against the table of its last start, three side by side.
-int ExplainDepot(const Installation& windows, const AuditSubject& now) {
-    DepotSources sources = {windows.hives.software + ", key " + windows.stored.key, now.table->name,
-                            windows.hives.system, ""};
-    TableInput last;
-    std::optional<Inspection> lastWalk;
-    if (windows.hives.system.empty()) {
-        sources.lastStart = "(none)";
-        sources.lastStartProblem = "no SYSTEM hive in the folder";
-    } else if (ReadHiveTable(windows.hives.system, last, sources.lastStartProblem)) {
-        lastWalk = Inspect(last.Table(now.source), last.Length(now.source));
-    }
-    const DepotFindings findings =
-        AuditDepot(*now.stored, now.shown, lastWalk ? &*lastWalk : nullptr, now.source);
-    PrintAudit(std::cout, findings.now);
-    if (windows.only64) std::cout << kOnly64;
-    PrintDepot(std::cout << "\n", findings, sources);
-    Explain(*now.table, now.source, now.shown, now.other);
-    std::cout.flush();
-    if (!findings.now.allMatch || windows.only64) return kMismatch;
-    return WalkStatus(*now.table, now.shown);
-}
-
-// --audit of a SOFTWARE hive or a Windows folder against TABLE, else this machine's table.
-int RunInstallationAudit(const Options& o) {
-    Installation windows;
-    std::string name, error;
-    if (!ReadInstallation(o, windows, name, error))
-        return o.probe ? ProbeError(BytesAsUtf8(o.stored), name + ": " + error)
-                       : BadInput(name, error);
-    const std::string machine = InstallationMachine(o, windows);
-    TableInput table;
-    if (!ReadTableInput(o.inputs.empty() ? "" : o.inputs[0], table, error))
-        return o.probe ? ProbeError(machine, table.name + ": " + error)
-                       : BadInput(table.name, error);
-    AuditSubject subject;
-    subject.storedName = windows.hives.software;
-    subject.codePage = o.codePage;
-    subject.stored = &windows.stored;
-    subject.table = &table;
-    subject.source = o.Source();
-    subject.shown = Inspect(table.Table(subject.source), table.Length(subject.source));
-    if (o.probe) return ReportProbe(machine, subject, windows.only64);
-    subject.other = InspectOther(table, subject.source);
-    if (windows.folder && o.explain && !o.json) return ExplainDepot(windows, subject);
-    return ReportAudit(o, subject, windows.only64);
-}
-
-// The values stored in this machine's registry against its live table (Windows).
-int RunLiveAudit(const Options& o) {
-    if (!o.inputs.empty())
-        return BadUse("--audit without STORED.reg compares with this machine's table: name no "
-                      "TABLE");
-    LiveStoredValues stored;
-    std::string error;
-    if (!ReadLiveStoredValues(stored, error))
-        return o.probe ? ProbeError(ComputerName(), error) : BadInput("registry", error);
-    // The probe asks only the sources VeskInfo asks.
-    const LiveMachine machine = AskMachine(o.source, !o.probe);
-    AuditSubject subject;
-    subject.storedName = "registry";
-    subject.codePage = stored.codePage;
-    subject.stored = &stored.values;
-    subject.machine = &machine;
-    if (machine.shown >= 0) {
-        const LiveTable& table = machine.tables[machine.shown];
-        subject.table = &table.input;
-        subject.source = WalkedPart(table.source);
-        subject.shown = machine.walks[machine.shown];
-        if (o.probe) return ReportProbe(ComputerName(), subject, stored.only64);
-        // The registry copy, where VeskInfo takes WMI's table: what it records when WMI fails.
-        if (table.source == LiveSource::Wmi && machine.Table(LiveSource::Registry).answered)
-            subject.other = machine.walks[static_cast<int>(LiveSource::Registry)];
-    } else if (o.probe) {
-        return ReportProbe(ComputerName(), subject, stored.only64);
-    } else if (!o.source.empty()) {
-        return NoLiveTable(o, machine);
-    } else {
-        subject.shown.result = 0; // no source answered: VeskInfo stores three empty values
-    }
-    return ReportAudit(o, subject, stored.only64);
-}
-
-// Several inputs, or a directory: one record per input.
-bool IsBatch(const Options& o) {
-    if (o.inputs.size() > 1) return true;
-    std::error_code error;
-    return o.inputs.size() == 1 && o.inputs[0] != "-" &&
-           std::filesystem::is_directory(std::filesystem::u8path(o.inputs[0]), error);
-}
-
-int RunBatchOf(const Options& o) {
-    if (o.explain) return BadUse("--explain takes one input");
-    if (!o.save.empty()) return BadUse("--save takes one input");
-    if (o.source == "firmware")
-        return BadUse("--source firmware is this machine's own table: name no input");
-    BatchOptions options;
-    options.json = o.json;
-    options.source = o.Source();
-    options.progress = StandardErrorIsTerminal();
-    options.field = o.field;
-    return RunBatch(ExpandInputs(o.inputs), options, std::cout, std::cerr);
-}
-
 int Run(const Options& o) {
     for (const std::string& input : o.inputs)
         if (input.empty()) return BadUse("empty file name");
-    if (!o.report.empty()) {
-        if (o.inputs.empty()) return BadUse("--report needs an INPUT");
-        if (!o.field.empty() || !o.source.empty())
-            return BadUse("--report takes neither --field nor --source");
-        return RunFleetReport(o.report, o.inputs, VESK_PRODUCT_VERSION_TEXT, std::cout, std::cerr);
-    }
-    if (o.audit && !o.stored.empty() && IsInstallation(o.stored)) return RunInstallationAudit(o);
-    if (o.audit && !o.stored.empty()) return RunAudit(o);
-    if (o.audit && HaveLiveSources()) return RunLiveAudit(o);
-    if (o.audit) return BadUse("--audit needs STORED.reg, an export of the stored values");
+    if (!o.report.empty()) return RunReport(o);
+    if (o.audit) return RunAudit(o);
     if (IsBatch(o)) return RunBatchOf(o);
-    if (o.Live()) return RunLive(o);
-    return RunSingle(o, o.inputs.empty() ? "" : o.inputs[0]);
-}
-
-// True when no argument is an option: then every argument is an input, as the parser would
-// find too. Setting the parser up is about a third of the work of a run on one table.
-bool OnlyInputs(const std::vector<std::string>& arguments) {
-    for (const std::string& argument : arguments)
-        if (argument.size() > 1 && argument[0] == '-') return false;
-    return true;
+    return RunShow(o);
 }
 
 } // namespace
@@ -601,7 +163,7 @@ int main(int argc, char** argv) {
     UseBinaryStreams();
     Options options;
     std::vector<std::string> arguments = CommandArguments(argc, argv);
-    if (OnlyInputs(arguments)) {
+    if (Options::OnlyInputs(arguments)) {
         options.inputs = std::move(arguments);
         return Run(options);
     }
@@ -621,11 +183,7 @@ int main(int argc, char** argv) {
         return BadUse(error.what());
     }
     options.audit = audit->count() > 0;
-    // "--audit --probe STORED.reg TABLE": the export is the first input.
-    if (options.audit && options.stored.empty() && !options.inputs.empty()) {
-        options.stored = options.inputs.front();
-        options.inputs.erase(options.inputs.begin());
-    }
+    options.TakeStoredFromInputs();
     const std::vector<std::string> extras = app.remaining();
     if (!extras.empty()) {
         const std::string& extra = extras.front();

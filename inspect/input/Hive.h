@@ -4,7 +4,7 @@
 // hivex (HivePosix.cpp); the Windows build reads its live registry instead and refuses hive files
 // (HiveWindows.cpp). Hives are opened read-only: a mounted disk is never written.
 #pragma once
-#include "input/CodePage.h"
+#include "platform/CodePage.h"
 #include "input/StoredValues.h"
 #include "input/TableInput.h"
 

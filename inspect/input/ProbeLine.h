@@ -2,13 +2,12 @@
 // comes back from thousands of them. Nothing in it is trusted: a line that is not a probe line
 // of a known schema is refused with a reason, never half read.
 #pragma once
-#include "inspection/ProbeStatus.h"
+#include "input/ProbeStatus.h"
 
 #include <array>
 #include <optional>
 #include <string>
 #include <string_view>
-
 
 // The three values in the order of their JSON names: manufacturer, system_id, regulatory_id.
 constexpr std::array<const char*, 3> kProbeValueNames = {"manufacturer", "system_id",

@@ -2,8 +2,8 @@
 // HKLM\SOFTWARE\Vesk Computer Corporation\SysInfo (or of the WOW6432Node copy a 64-bit registry
 // editor shows), as the bytes the program wrote in the machine's ANSI code page.
 #pragma once
-#include "input/CodePage.h"
 #include "input/RegExport.h"
+#include "platform/CodePage.h"
 #include "smbios/WalkObserver.h"
 
 #include <string>

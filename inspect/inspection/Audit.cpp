@@ -1,6 +1,5 @@
 #include "inspection/Audit.h"
 
-#include "report/Report.h"
 #include "smbios/SystemIdentity.h"
 
 #include <cstring>
@@ -67,12 +66,6 @@ std::string Reason(IdentityField field, const StoredValue& stored, const std::st
     return kChanged;
 }
 
-std::string StoredText(const StoredValue& stored) {
-    if (!stored.present) return "(none)";
-    if (!stored.problem.empty()) return "(not readable as text)";
-    return Quoted(stored.text);
-}
-
 } // namespace
 
 AuditResult Audit(const StoredValues& stored, const Inspection& expected, const Inspection* other,
@@ -96,28 +89,29 @@ AuditResult Audit(const StoredValues& stored, const Inspection& expected, const 
     return audit;
 }
 
-void PrintAudit(std::ostream& out, const AuditResult& audit) {
-    for (const AuditLine& line : audit.lines) {
-        out << StoredValueName(line.field) << ": stored " << StoredText(*line.stored)
-            << ", expected " << Quoted(line.expected) << ": ";
-        if (line.match)
-            out << "match\n";
-        else
-            out << "differs: " << line.reason << "\n";
-    }
+ProbeStatus ProbeStatusOf(const StoredValues& stored, const Inspection& expected, bool only64) {
+    const AuditResult audit = Audit(stored, expected, nullptr, TableSource::Wmi);
+    int present = 0;
+    for (const AuditLine& line : audit.lines)
+        present += line.stored->present ? 1 : 0;
+    if (present == 0) return ProbeStatus::NotRun;
+    if (only64) return ProbeStatus::Only64Bit;
+    if (present < 3) return ProbeStatus::Missing;
+    return audit.allMatch ? ProbeStatus::Match : ProbeStatus::Differs;
 }
 
-Json AuditJson(const AuditResult& audit) {
-    Json lines = Json::array();
-    for (const AuditLine& line : audit.lines) {
-        const StoredValue& stored = *line.stored;
-        Json entry = {{"value", StoredValueName(line.field)},
-                      {"stored", stored.present && stored.problem.empty() ? JsonText(stored.text)
-                                                                          : Json(nullptr)},
-                      {"expected", JsonText(line.expected)},
-                      {"match", line.match}};
-        if (!line.match) entry["reason"] = JsonText(line.reason);
-        lines.push_back(std::move(entry));
+int ProbeExitStatus(ProbeStatus status) {
+    switch (status) {
+    case ProbeStatus::Match:
+        return 0;
+    case ProbeStatus::Differs:
+    case ProbeStatus::Missing:
+    case ProbeStatus::NotRun:
+    case ProbeStatus::Only64Bit:
+        return 1;
+    case ProbeStatus::NoTable:
+    case ProbeStatus::Error:
+        break;
     }
-    return {{"all_match", audit.allMatch}, {"values", std::move(lines)}};
+    return 2;
 }

@@ -1,12 +1,11 @@
 // The audit: are the values stored under VeskInfo's key what VeskInfo records from this table,
 // and if not, the likely reason.
 #pragma once
+#include "input/ProbeStatus.h"
 #include "input/StoredValues.h"
 #include "input/TableInput.h"
 #include "inspection/Inspection.h"
-#include "report/JsonReport.h"
 
-#include <ostream>
 #include <string>
 
 struct AuditLine {
@@ -27,7 +26,9 @@ struct AuditResult {
 AuditResult Audit(const StoredValues& stored, const Inspection& expected, const Inspection* other,
                   TableSource source);
 
-// One line per value: stored, expected, match or not, and for a mismatch the likely reason.
-void PrintAudit(std::ostream& out, const AuditResult& audit);
+// The stored values against the walk of a table; `only64`: they were read from the 64-bit view.
+ProbeStatus ProbeStatusOf(const StoredValues& stored, const Inspection& expected, bool only64);
 
-Json AuditJson(const AuditResult& audit);
+// 0 for a match, 1 where running VeskInfo would mend it, 2 where it would not (no table, an
+// error).
+int ProbeExitStatus(ProbeStatus status);

@@ -66,3 +66,18 @@ Inspection Inspect(const unsigned char* table, size_t length) {
     FinaliseIdentity(candidates, inspection.identity, &recorder);
     return inspection;
 }
+
+const IdentityField kFields[3] = {IdentityField::Manufacturer, IdentityField::SystemId,
+                                  IdentityField::RegulatoryId};
+
+const char* ValueText(const Inspection& inspection, IdentityField field) {
+    switch (field) {
+    case IdentityField::Manufacturer:
+        return inspection.identity.szManufacturer;
+    case IdentityField::SystemId:
+        return inspection.identity.szSystemIdHex;
+    case IdentityField::RegulatoryId:
+        return inspection.identity.szRegulatoryID;
+    }
+    return "";
+}

@@ -53,3 +53,8 @@ Inspection Inspect(const unsigned char* table, size_t length);
 inline Inspection Inspect(const std::vector<unsigned char>& table) {
     return Inspect(table.data(), table.size());
 }
+
+extern const IdentityField kFields[3]; // in the order VeskInfo fills them
+
+// The stored text of `field`.
+const char* ValueText(const Inspection& inspection, IdentityField field);

@@ -1,4 +1,4 @@
-#include "input/CodePage.h"
+#include "platform/CodePage.h"
 
 #include <cerrno>
 #include <iconv.h>

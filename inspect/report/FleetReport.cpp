@@ -1,8 +1,9 @@
 #include "report/FleetReport.h"
 
+#include "input/InputFiles.h"
 #include "inspection/Status.h"
 #include "platform/Platform.h"
-#include "report/Batch.h"
+#include "report/Report.h"
 
 #include <algorithm>
 #include <tuple>

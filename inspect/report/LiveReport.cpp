@@ -3,35 +3,12 @@
 #include "report/Report.h"
 
 #include <algorithm>
-
-const char* LiveSourceName(LiveSource source) {
-    switch (source) {
-    case LiveSource::Wmi:
-        return "wmi";
-    case LiveSource::Registry:
-        return "registry";
-    case LiveSource::Firmware:
-        return "firmware";
-    }
-    return "";
-}
-
-TableSource WalkedPart(LiveSource source) {
-    return source == LiveSource::Registry ? TableSource::Registry : TableSource::Wmi;
-}
+#include <vector>
 
 namespace {
 
 int IndexOf(LiveSource source) {
     return static_cast<int>(source);
-}
-
-void Ask(LiveMachine& machine, LiveSource source) {
-    LiveTable& table = machine.tables[IndexOf(source)];
-    table = AskLiveSource(source);
-    if (!table.answered) return;
-    const TableSource part = WalkedPart(source);
-    machine.walks[IndexOf(source)] = Inspect(table.input.Table(part), table.input.Length(part));
 }
 
 bool Answered(const LiveMachine& machine, LiveSource source) {
@@ -67,25 +44,6 @@ std::string SourceLine(const LiveMachine& machine, LiveSource source) {
 }
 
 } // namespace
-
-LiveMachine AskMachine(const std::string& only, bool all) {
-    LiveMachine machine;
-    if (all || only.empty() || only == "wmi") Ask(machine, LiveSource::Wmi);
-    if (all || only == "registry" || (only.empty() && !Answered(machine, LiveSource::Wmi)))
-        Ask(machine, LiveSource::Registry);
-    if (all || only == "firmware") Ask(machine, LiveSource::Firmware);
-    for (const LiveSource source : {LiveSource::Wmi, LiveSource::Registry}) {
-        if (Answered(machine, source)) {
-            machine.veskinfoUses = IndexOf(source);
-            break;
-        }
-    }
-    machine.shown = machine.veskinfoUses;
-    for (const LiveSource source : kLiveSources)
-        if (only == LiveSourceName(source))
-            machine.shown = Answered(machine, source) ? IndexOf(source) : -1;
-    return machine;
-}
 
 void PrintLiveSources(std::ostream& out, const LiveMachine& machine) {
     out << "Sources of this machine:\n";

@@ -1,7 +1,6 @@
 #include "report/Probe.h"
 
 #include "Version.h"
-#include "inspection/Audit.h"
 #include "report/JsonLine.h"
 #include "report/Report.h"
 
@@ -105,33 +104,6 @@ std::string Line(const ProbeSubject& subject, const Texts& texts, bool haveModel
 }
 
 } // namespace
-
-ProbeStatus ProbeStatusOf(const StoredValues& stored, const Inspection& expected, bool only64) {
-    const AuditResult audit = Audit(stored, expected, nullptr, TableSource::Wmi);
-    int present = 0;
-    for (const AuditLine& line : audit.lines)
-        present += line.stored->present ? 1 : 0;
-    if (present == 0) return ProbeStatus::NotRun;
-    if (only64) return ProbeStatus::Only64Bit;
-    if (present < 3) return ProbeStatus::Missing;
-    return audit.allMatch ? ProbeStatus::Match : ProbeStatus::Differs;
-}
-
-int ProbeExitStatus(ProbeStatus status) {
-    switch (status) {
-    case ProbeStatus::Match:
-        return 0;
-    case ProbeStatus::Differs:
-    case ProbeStatus::Missing:
-    case ProbeStatus::NotRun:
-    case ProbeStatus::Only64Bit:
-        return 1;
-    case ProbeStatus::NoTable:
-    case ProbeStatus::Error:
-        break;
-    }
-    return 2;
-}
 
 std::string ProbeLine(const ProbeSubject& subject) {
     Texts texts;

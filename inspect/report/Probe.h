@@ -2,9 +2,9 @@
 // what a device-management engine keeps of a script's output, with an exit status that says
 // whether running VeskInfo would mend what it found.
 #pragma once
+#include "input/ProbeStatus.h"
 #include "input/StoredValues.h"
 #include "inspection/Inspection.h"
-#include "inspection/ProbeStatus.h"
 
 #include <cstddef>
 #include <string>
@@ -23,13 +23,6 @@ struct ProbeSubject {
     const char* source = nullptr; // the table source that answered
     std::string error;            // for ProbeStatus::Error
 };
-
-// The stored values against the walk of a table; `only64`: they were read from the 64-bit view.
-ProbeStatus ProbeStatusOf(const StoredValues& stored, const Inspection& expected, bool only64);
-
-// 0 for a match, 1 where running VeskInfo would mend it, 2 where it would not (no table, an
-// error).
-int ProbeExitStatus(ProbeStatus status);
 
 // The line without its end: at most kProbeLineLimit bytes of ASCII. Where the texts make it
 // longer, the longest are cut to the same length and end with U+2026, which no stored byte

@@ -2,9 +2,6 @@
 
 #include <cstdio>
 
-const IdentityField kFields[3] = {IdentityField::Manufacturer, IdentityField::SystemId,
-                                  IdentityField::RegulatoryId};
-
 // A text for a human: in double quotes, with quotes, backslashes and unprintable bytes escaped.
 std::string Quoted(const std::string& text) {
     std::string quoted = "\"";
@@ -205,18 +202,6 @@ IdentityField FieldOf(const std::string& option) {
                                     : IdentityField::RegulatoryId;
 }
 
-const char* ValueText(const Inspection& inspection, IdentityField field) {
-    switch (field) {
-    case IdentityField::Manufacturer:
-        return inspection.identity.szManufacturer;
-    case IdentityField::SystemId:
-        return inspection.identity.szSystemIdHex;
-    case IdentityField::RegulatoryId:
-        return inspection.identity.szRegulatoryID;
-    }
-    return "";
-}
-
 namespace {
 
 std::string ContainerText(const TableInput& input) {
@@ -274,4 +259,26 @@ void PrintOtherSource(std::ostream& out, const Inspection& other, TableSource ot
     for (const Inspection::Anomaly& anomaly : other.anomalies)
         out << "  anomaly: " << WalkAnomalyName(anomaly.kind) << " at " << Hex(anomaly.offset)
             << "\n";
+}
+
+std::string EscapeC(const std::string& text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        const unsigned char code = static_cast<unsigned char>(c);
+        if (c == '\t') {
+            escaped += "\\t";
+        } else if (c == '\n') {
+            escaped += "\\n";
+        } else if (c == '\\') {
+            escaped += "\\\\";
+        } else if (code < 0x20 || code == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", code);
+            escaped += hex;
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
 }

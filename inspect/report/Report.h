@@ -6,8 +6,6 @@
 #include <ostream>
 #include <string>
 
-extern const IdentityField kFields[3]; // in the order VeskInfo fills them
-
 // The three values exactly as VeskInfo stores them, one per line.
 void PrintValues(std::ostream& out, const Inspection& inspection);
 
@@ -34,5 +32,6 @@ const char* JsonFieldName(IdentityField field); // "manufacturer", "system_id", 
 // The field an option names: "manufacturer", "system-id" or "regulatory-id".
 IdentityField FieldOf(const std::string& option);
 
-// The stored text of `field`.
-const char* ValueText(const Inspection& inspection, IdentityField field);
+// A text as C writes it in a string literal: \t, \n, \\ and \xHH for the other bytes below 0x20
+// and for 0x7F; other bytes as they are.
+std::string EscapeC(const std::string& text);

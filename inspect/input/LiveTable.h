@@ -1,6 +1,5 @@
-// The running machine's own table sources and stored values, read as VeskInfo reads them. Only
-// the Windows build has them (LiveWindows.cpp); the Linux build reads the machine's table from
-// a file instead (LivePosix.cpp says so).
+// What the running machine's table sources and registry give, as the live sources (live/) read
+// them and the inspection and the reports use them.
 #pragma once
 #include "input/StoredValues.h"
 #include "input/TableInput.h"
@@ -27,13 +26,6 @@ struct LiveTable {
     std::string problem;   // why it gave no table; empty when it gave one
 };
 
-// True where this build reads the machine's own table sources and registry.
-bool HaveLiveSources();
-
-// Asks one source through the program's own code (the WMI and the registry source), or the
-// firmware table call.
-LiveTable AskLiveSource(LiveSource source);
-
 // The values VeskInfo stored, from the live registry: the 32-bit view, where a 32-bit VeskInfo
 // writes them, else the 64-bit view (`only64`).
 struct LiveStoredValues {
@@ -41,7 +33,3 @@ struct LiveStoredValues {
     bool only64 = false;
     int codePage = 0; // the machine's ANSI code page, in which the values were written
 };
-
-// False with a one-line `error` when the key cannot be read (missing in both views is no
-// error: every value is then missing).
-bool ReadLiveStoredValues(LiveStoredValues& stored, std::string& error);

@@ -1,7 +1,7 @@
 // The machine's table sources and stored values on Windows. WMI and the registry copy are
 // asked through the program's own sources (smbios/), so that the answer cannot drift from
 // what VeskInfo does; the firmware table through GetSystemFirmwareTable.
-#include "platform/Live.h"
+#include "live/Live.h"
 
 #include "platform/ScopedRegKey.h"
 #include "smbios/TableBlock.h"

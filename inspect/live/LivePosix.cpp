@@ -1,4 +1,4 @@
-#include "platform/Live.h"
+#include "live/Live.h"
 
 bool HaveLiveSources() {
     return false;

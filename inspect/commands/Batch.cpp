@@ -1,4 +1,7 @@
-#include "report/Batch.h"
+#include "commands/Batch.h"
+
+#include "commands/Commands.h"
+#include "platform/Platform.h"
 
 #include "inspection/Inspection.h"
 #include "inspection/Status.h"
@@ -8,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 #include <map>
 
 namespace fs = std::filesystem;
@@ -15,24 +19,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr size_t kProgressAbove = 100;
-
-// Names are UTF-8 on Windows (and bytes as they are elsewhere); files are in the order of
-// their names with "/" as the separator, so that both systems list a folder alike.
-void ExpandDirectory(const std::string& directory, std::vector<BatchItem>& items) {
-    std::error_code error;
-    std::vector<std::pair<std::string, std::string>> files; // sort key, name
-    fs::recursive_directory_iterator it(fs::u8path(directory), error), end;
-    for (; !error && it != end; it.increment(error)) {
-        std::error_code typeError;
-        if (!it->is_directory(typeError))
-            files.emplace_back(it->path().generic_u8string(), it->path().u8string());
-    }
-    std::sort(files.begin(), files.end());
-    if (files.empty() && !error) items.push_back({directory, "holds no files"});
-    for (auto& file : files)
-        items.push_back({std::move(file.second), ""});
-    if (error) items.push_back({directory, "cannot read the directory: " + error.message()});
-}
 
 // What one input gave.
 struct Record {
@@ -162,40 +148,6 @@ class Progress {
 
 } // namespace
 
-std::vector<BatchItem> ExpandInputs(const std::vector<std::string>& arguments) {
-    std::vector<BatchItem> items;
-    for (const std::string& argument : arguments) {
-        std::error_code error;
-        if (argument != "-" && fs::is_directory(fs::u8path(argument), error))
-            ExpandDirectory(argument, items);
-        else
-            items.push_back({argument, ""});
-    }
-    return items;
-}
-
-std::string EscapeC(const std::string& text) {
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (const char c : text) {
-        const unsigned char code = static_cast<unsigned char>(c);
-        if (c == '\t') {
-            escaped += "\\t";
-        } else if (c == '\n') {
-            escaped += "\\n";
-        } else if (c == '\\') {
-            escaped += "\\\\";
-        } else if (code < 0x20 || code == 0x7F) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", code);
-            escaped += hex;
-        } else {
-            escaped += c;
-        }
-    }
-    return escaped;
-}
-
 int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options, std::ostream& out,
              std::ostream& err) {
     WriteHeader(out, options);
@@ -214,4 +166,24 @@ int RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options, s
     progress.Finish();
     summary.Write(err);
     return worst;
+}
+
+bool IsBatch(const Options& o) {
+    if (o.inputs.size() > 1) return true;
+    std::error_code error;
+    return o.inputs.size() == 1 && o.inputs[0] != "-" &&
+           std::filesystem::is_directory(std::filesystem::u8path(o.inputs[0]), error);
+}
+
+int RunBatchOf(const Options& o) {
+    if (o.explain) return BadUse("--explain takes one input");
+    if (!o.save.empty()) return BadUse("--save takes one input");
+    if (o.source == "firmware")
+        return BadUse("--source firmware is this machine's own table: name no input");
+    BatchOptions options;
+    options.json = o.json;
+    options.source = o.Source();
+    options.progress = StandardErrorIsTerminal();
+    options.field = o.field;
+    return RunBatch(ExpandInputs(o.inputs), options, std::cout, std::cerr);
 }

@@ -58,8 +58,8 @@ int ExplainDepot(const Installation& windows, const AuditSubject& now) {
     } else if (ReadHiveTable(windows.hives.system, last, sources.lastStartProblem)) {
         lastWalk = Inspect(last.Table(now.source), last.Length(now.source));
     }
-    const DepotFindings findings =
-        AuditDepot(*now.stored, now.shown, lastWalk ? &*lastWalk : nullptr, now.source);
+    const DepotFindings findings = AuditDepot(
+        *now.stored, now.shown, lastWalk ? &*lastWalk : nullptr, now.source, windows.only64);
     PrintAudit(std::cout, findings.now);
     if (windows.only64) std::cout << kOnly64;
     PrintDepot(std::cout << "\n", findings, sources);

@@ -25,18 +25,19 @@ fs::path FindEntry(const fs::path& folder, const char* name, bool directory) {
 
 } // namespace
 
+Descriptor::~Descriptor() {
+    if (fd >= 0) close(fd);
+}
+
 bool IsHiveSignature(const unsigned char* bytes, size_t size) {
     return size >= 4 && std::memcmp(bytes, "regf", 4) == 0;
 }
 
 bool IsHiveFile(const std::string& path) {
     if (path.empty() || path == "-") return false;
-    const int fd = OpenForReading(path);
-    if (fd < 0) return false;
+    const Descriptor file{OpenForReading(path)};
     unsigned char head[4] = {};
-    const bool hive = read(fd, head, sizeof head) == 4 && IsHiveSignature(head, sizeof head);
-    close(fd);
-    return hive;
+    return file.fd >= 0 && read(file.fd, head, sizeof head) == 4 && IsHiveSignature(head, 4);
 }
 
 bool FindWindowsHives(const std::string& folder, WindowsHives& hives, std::string& error) {

@@ -4,12 +4,20 @@
 // hivex (HivePosix.cpp); the Windows build reads its live registry instead and refuses hive files
 // (HiveWindows.cpp). Hives are opened read-only: a mounted disk is never written.
 #pragma once
-#include "platform/CodePage.h"
 #include "input/StoredValues.h"
 #include "input/TableInput.h"
+#include "platform/CodePage.h"
 
 #include <string>
 #include <vector>
+
+// An open file descriptor, closed when it goes (a negative one is none).
+struct Descriptor {
+    int fd;
+    ~Descriptor();
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+};
 
 // True when `bytes` start with a hive's "regf" signature.
 bool IsHiveSignature(const unsigned char* bytes, size_t size);

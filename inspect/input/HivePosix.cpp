@@ -36,16 +36,15 @@ uint32_t Le32(const unsigned char* p) {
 
 // The base block: the signature, and a file as long as the hive data it names.
 bool CheckBaseBlock(const std::string& path, std::string& error) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const Descriptor file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0) {
         error = std::string("cannot open: ") + std::strerror(errno);
         return false;
     }
     unsigned char block[kBaseBlock];
-    const ssize_t got = read(fd, block, sizeof block);
+    const ssize_t got = read(file.fd, block, sizeof block);
     struct stat status = {};
-    const bool sized = fstat(fd, &status) == 0;
-    close(fd);
+    const bool sized = fstat(file.fd, &status) == 0;
     const size_t size = sized ? static_cast<size_t>(status.st_size) : 0;
     if (got < 4 || !IsHiveSignature(block, 4))
         error = "not a registry hive (no \"regf\" signature)";

@@ -11,6 +11,7 @@ enum class DepotVerdict {
     LastStart, // they are what it recorded from the board the installation last started on
     Neither,
     NotNow, // not the table now, and no table of the last start to compare with
+    Only64, // the values are only in the 64-bit view, where VeskInfo never writes them
 };
 
 struct DepotFindings {
@@ -19,6 +20,7 @@ struct DepotFindings {
     DepotVerdict verdict = DepotVerdict::Neither;
 };
 
-// `lastStart` is the walk of the SYSTEM hive's registry copy, or null where there is none.
+// `lastStart` is the walk of the SYSTEM hive's registry copy, or null where there is none;
+// `only64`: the values were read from the 64-bit view.
 DepotFindings AuditDepot(const StoredValues& stored, const Inspection& now,
-                         const Inspection* lastStart, TableSource source);
+                         const Inspection* lastStart, TableSource source, bool only64);

@@ -35,6 +35,9 @@ const char* DepotVerdictText(DepotVerdict verdict) {
                "this one: run VeskInfo (or the repair) on the next start";
     case DepotVerdict::Neither:
         return "the installation carries the identity of neither";
+    case DepotVerdict::Only64:
+        return "the installation carries no identity where VeskInfo keeps it (the values are only "
+               "in the 64-bit view): run VeskInfo (or the repair) on the next start";
     case DepotVerdict::NotNow:
         break;
     }

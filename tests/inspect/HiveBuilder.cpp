@@ -16,50 +16,34 @@ void Put32(Bytes& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         b[at + i] = static_cast<unsigned char>(v >> (8 * i));
 }
-void Put16(Bytes& b, size_t at, uint16_t v) {
-    b[at] = static_cast<unsigned char>(v);
-    b[at + 1] = static_cast<unsigned char>(v >> 8);
-}
 
-// The base block, one 4 KiB hbin with the root key (nk, at 0x20) and its security cell (sk, at
-// 0x80), and the rest of the hbin as one free cell.
+// The minimal hive as (offset, 32-bit word): the base block, then one hbin at 0x1000 holding the
+// root key's nk cell (0x1020) and its sk cell (0x1080), the rest of the hbin one free cell.
+// clang-format off
+const std::pair<size_t, uint32_t> kEmptyHive[] = {
+    {0x0000, 0x66676572}, {0x0004, 1}, {0x0008, 1},    // "regf", sequence numbers equal
+    {0x0014, 1}, {0x0018, 3}, {0x0020, 1},              // version 1.3, direct memory load
+    {0x0024, 0x20}, {0x0028, 0x1000}, {0x002C, 1},      // root cell, hive data size
+    {0x1000, 0x6E696268}, {0x1008, 0x1000},             // "hbin", its size
+    {0x1020, 0xFFFFFFA0}, {0x1024, 0x002C6B6E},         // a used cell: "nk", root, ASCII name
+    {0x1040, 0xFFFFFFFF}, {0x1044, 0xFFFFFFFF},         // no subkeys
+    {0x104C, 0xFFFFFFFF}, {0x1054, 0xFFFFFFFF},         // no values, no class
+    {0x1050, 0x80}, {0x106C, 4}, {0x1070, 0x544F4F52},  // its sk cell, its name "ROOT"
+    {0x1080, 0xFFFFFFD0}, {0x1084, 0x6B73},             // a used cell: "sk"
+    {0x1088, 0x80}, {0x108C, 0x80}, {0x1090, 1},        // its own neighbours, one key uses it
+    {0x1094, 20}, {0x1098, 0x80000001},                 // an empty self-relative descriptor
+    {0x10B0, 0x1000 - 0xB0},                            // a free cell to the end of the hbin
+};
+// clang-format on
+
 Bytes EmptyHive() {
     Bytes b(0x2000, 0);
-    std::memcpy(&b[0], "regf", 4);
-    Put32(b, 0x04, 1); // sequence numbers equal: the hive was written completely
-    Put32(b, 0x08, 1);
-    Put32(b, 0x14, 1); // version 1.3
-    Put32(b, 0x18, 3);
-    Put32(b, 0x20, 1);    // direct memory load format
-    Put32(b, 0x24, 0x20); // root cell
-    Put32(b, 0x28, 0x1000);
-    Put32(b, 0x2C, 1);
-    uint32_t sum = 0;
+    for (const auto& [at, word] : kEmptyHive)
+        Put32(b, at, word);
+    uint32_t sum = 0; // the base block's checksum: the XOR of its first 127 words
     for (size_t at = 0; at < 0x1FC; at += 4)
         sum ^= static_cast<uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | b[at + 3] << 24);
     Put32(b, 0x1FC, sum);
-    const size_t bin = 0x1000;
-    std::memcpy(&b[bin], "hbin", 4);
-    Put32(b, bin + 8, 0x1000);
-    const size_t nk = bin + 0x20;
-    Put32(b, nk, static_cast<uint32_t>(-0x60)); // allocated cell of 0x60 bytes
-    std::memcpy(&b[nk + 4], "nk", 2);
-    Put16(b, nk + 6, 0x2C); // hive entry, cannot be deleted, ASCII name
-    for (const size_t field : {0x1C, 0x20, 0x28, 0x30})
-        Put32(b, nk + 4 + field, 0xFFFFFFFF); // no subkeys, values or class
-    Put32(b, nk + 4 + 0x2C, 0x80);            // security cell
-    Put16(b, nk + 4 + 0x48, 4);
-    std::memcpy(&b[nk + 4 + 0x4C], "ROOT", 4);
-    const size_t sk = bin + 0x80;
-    Put32(b, sk, static_cast<uint32_t>(-0x30));
-    std::memcpy(&b[sk + 4], "sk", 2);
-    Put32(b, sk + 8, 0x80); // the only security cell: its own neighbours
-    Put32(b, sk + 12, 0x80);
-    Put32(b, sk + 16, 1);  // one key refers to it
-    Put32(b, sk + 20, 20); // a self-relative descriptor with no owner, group or lists
-    b[sk + 24] = 1;
-    Put16(b, sk + 26, 0x8000);
-    Put32(b, bin + 0xB0, 0x1000 - 0xB0); // free cell to the end of the hbin
     return b;
 }
 

@@ -106,17 +106,9 @@ void Harm(const fs::path& file, Damage damage, size_t at) {
                static_cast<std::streamsize>(bytes.size()));
 }
 
-class HiveTest : public ::testing::TestWithParam<DepotCase> {
-  protected:
-    void SetUp() override {
-        root = fs::temp_directory_path() / ("hive-test-" + std::to_string(getpid()));
-        fs::remove_all(root);
-    }
-    void TearDown() override { fs::remove_all(root); }
-    fs::path root;
-};
+class HiveTest : public ::testing::TestWithParam<DepotCase> {};
 
-const char* const kVerdicts[] = {"now", "last-start", "neither", "not-now"};
+const char* const kVerdicts[] = {"now", "last-start", "neither", "not-now", "only-64-bit"};
 
 std::string Audit(const fs::path& windows, const std::string& now, std::string& systemId,
                   std::string& machine) {
@@ -137,13 +129,15 @@ std::string Audit(const fs::path& windows, const std::string& now, std::string& 
     const StoredValue& id = stored.ValueOf(IdentityField::SystemId);
     systemId = id.problem.empty() ? id.text : id.problem;
     machine = ReadHiveComputerName(hives.system);
-    const DepotFindings depot = AuditDepot(stored, nowWalk, &lastWalk, TableSource::Wmi);
+    const DepotFindings depot = AuditDepot(stored, nowWalk, &lastWalk, TableSource::Wmi, only64);
     return std::string(ProbeStatusName(ProbeStatusOf(stored, nowWalk, only64))) + " " +
            kVerdicts[static_cast<int>(depot.verdict)];
 }
 
 TEST_P(HiveTest, Audits) {
     const DepotCase& c = GetParam();
+    const fs::path root = fs::temp_directory_path() / ("hive-test-" + std::to_string(getpid()));
+    fs::remove_all(root);
     const fs::path config = root / "Windows" / c.config;
     fs::create_directories(config);
     std::string error;
@@ -153,6 +147,7 @@ TEST_P(HiveTest, Audits) {
     if (c.damage != Damage::None) Harm(config / "Software", c.damage, c.at);
     std::string systemId, machine;
     const std::string result = Audit(root / "Windows", c.now, systemId, machine);
+    fs::remove_all(root);
     EXPECT_EQ(result.substr(0, c.expected.size()), c.expected) << result;
     if (result.rfind("error", 0) == 0) return;
     EXPECT_NE(systemId.find(c.systemId), std::string::npos) << systemId;
@@ -178,7 +173,7 @@ const DepotCase kCases[] = {
          values.push_back({"WOW6432Node\\Microsoft", "", 1, {}});
          return values;
      }(),
-     System(), "A47", "only-64-bit now", "A47"},
+     System(), "A47", "only-64-bit only-64-bit", "A47"},
     {"NonAnsiCharacter", Software(kWow, u"A4\u4e03"), System(), "A47", "differs neither",
      "code page 1252 cannot represent"},
     {"OtherType", Software(kWow, u"", false, true), System(), "A47", "differs neither",

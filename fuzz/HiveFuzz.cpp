@@ -5,6 +5,7 @@
 // terminator, the computer's name is UTF-8, and the probe's line over them is valid JSON
 // within its limit. The seeds in corpus-hive are written by bench/make_depot.
 #include "input/Hive.h"
+#include "inspection/Audit.h"
 #include "inspection/Inspection.h"
 #include "report/JsonReport.h"
 #include "report/Probe.h"

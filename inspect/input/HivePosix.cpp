@@ -65,6 +65,7 @@ std::string Damaged(const std::string& where) {
 
 // Opens the hive read-only (hivex writes only when asked to).
 bool Open(const std::string& path, Hive& hive, hive_node_h& root, std::string& error) {
+    error.clear(); // the readers below go on while it stays empty
     if (!CheckBaseBlock(path, error)) return false;
     errno = 0;
     hive.reset(hivex_open(path.c_str(), 0));
@@ -193,7 +194,7 @@ bool ReadHiveStoredValues(const std::string& path, const CodePage& codePage, Sto
     }
     // On 64-bit Windows a 32-bit program's key lands under WOW6432Node.
     if (!Path(h, wow, {kVeskKey, "SysInfo"}, key, error)) return false;
-    stored.key = std::string("HKEY_LOCAL_MACHINE\\") + (wow != 0 ? "SOFTWARE\\WOW6432Node\\" : "") +
+    stored.key = std::string("HKEY_LOCAL_MACHINE\\SOFTWARE\\") + (wow != 0 ? "WOW6432Node\\" : "") +
                  kVeskKey + "\\SysInfo";
     only64 = false;
     if (key == 0) {

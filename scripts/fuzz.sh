@@ -14,6 +14,8 @@ targets=(walk_fuzz:corpus input_fuzz:corpus-input reg_fuzz:corpus-reg stored_fuz
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j2 --target "${targets[@]%%:*}"
 
+# The fuzz build lets undefined behaviour go on after its report: stop at it, so it fails the run.
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 status=0
 for entry in "${targets[@]}"; do
     IFS=: read -r target seeds max_len <<<"$entry"

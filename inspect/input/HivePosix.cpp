@@ -111,10 +111,14 @@ bool Value(hive_h* h, hive_node_h node, const char* name, HiveData& data, std::s
         if (errno != 0) error = Damaged(std::string("value ") + name);
         return error.empty();
     }
-    hive_type type = hive_t_REG_NONE;
+    // The type is any 32-bit number the hive holds, most of them no hive_type: it is read as
+    // the number, never as the enumeration.
+    static_assert(sizeof(hive_type) == sizeof(uint32_t), "hivex writes the type as 32 bits");
+    uint32_t type = 0;
     size_t length = 0;
     errno = 0;
-    const std::unique_ptr<char, FreeData> bytes(hivex_value_value(h, value, &type, &length));
+    const std::unique_ptr<char, FreeData> bytes(
+        hivex_value_value(h, value, reinterpret_cast<hive_type*>(&type), &length));
     if (bytes == nullptr || length > kMaxValue) {
         error = Damaged(std::string("data of ") + name);
         return false;

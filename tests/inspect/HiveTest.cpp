@@ -48,14 +48,14 @@ HiveValue Sz(const std::string& key, const char* name, const std::u16string& tex
     return {key, name, 1, Utf16Data(text, terminator)};
 }
 
-// A SOFTWARE hive's values under `key` (none where empty); an id of the wrong type where `dword`.
+// A SOFTWARE hive's values under `key` (none where empty); the id of registry type `type`.
 std::vector<HiveValue> Software(const std::string& key, const std::u16string& id = u"A47",
-                                bool terminator = false, bool dword = false) {
+                                bool terminator = false, int type = 1) {
     std::vector<HiveValue> values = {{"Microsoft", "", 1, {}}};
     if (key.empty()) return values;
     values.push_back(Sz(key, "System Manufacturer", u"Vesk Computer Corporation", terminator));
-    values.push_back(dword ? HiveValue{key, "SystemIdHex", 4, {0x47, 0x0A, 0, 0}}
-                           : Sz(key, "SystemIdHex", id, terminator));
+    values.push_back(type != 1 ? HiveValue{key, "SystemIdHex", type, {0x47, 0x0A, 0, 0}}
+                               : Sz(key, "SystemIdHex", id, terminator));
     values.push_back(Sz(key, "RegulatoryID", u"VCC-D7400", terminator));
     return values;
 }
@@ -176,8 +176,10 @@ const DepotCase kCases[] = {
      System(), "A47", "only-64-bit only-64-bit", "A47"},
     {"NonAnsiCharacter", Software(kWow, u"A4\u4e03"), System(), "A47", "differs neither",
      "code page 1252 cannot represent"},
-    {"OtherType", Software(kWow, u"", false, true), System(), "A47", "differs neither",
+    {"Dword", Software(kWow, u"", false, 4), System(), "A47", "differs neither",
      "stored as a DWORD"},
+    {"TypeNoRegistryNames", Software(kWow, u"", false, 0x01000001), System(), "A47",
+     "differs neither", "stored as registry type 16777217"},
     {"NoConfigFolder", Software(kWow), System(), "A47", "error: no System32/config", "",
      "System32"},
     {"TruncatedBaseBlock", Software(kWow), System(), "A47",

@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <ostream>
 
 namespace fs = std::filesystem;
 
@@ -25,22 +24,17 @@ using Bytes = std::vector<unsigned char>;
 const std::string kWow = "WOW6432Node\\Vesk Computer Corporation\\SysInfo";
 const std::string kNative = "Vesk Computer Corporation\\SysInfo";
 
-Bytes Text(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
-
 // The registry copy of a board's table (an 8-byte header, then the table): its type-1 structure
 // names the maker, its OEM strings carry system identifier `id` and regulatory identifier
 // VCC-D7400.
 Bytes Board(const std::string& id) {
-    Bytes table = {1, 8, 0, 0, 1, 0, 0, 0};
-    for (const Bytes& part :
-         {Text("Vesk Computer Corporation"), Bytes{0, 0, 11, 5, 1, 0, 2}, Text("1[" + id + "]"),
-          Bytes{0}, Text("13[VCC-D7400]"), Bytes{0, 0, 127, 4, 2, 0, 0, 0}})
-        table.insert(table.end(), part.begin(), part.end());
-    Bytes value = {0, 3, 0, 0, static_cast<unsigned char>(table.size()), 0, 0, 0};
-    value.insert(value.end(), table.begin(), table.end());
-    return value;
+    using namespace std::string_literals;
+    const std::string table = "\1\x08\0\0\1\0\0\0Vesk Computer Corporation\0\0\x0b\5\1\0\2"s +
+                              "1[" + id +
+                              "]\0"
+                              "13[VCC-D7400]\0\0\x7f\4\2\0\0\0"s;
+    const std::string value = "\0\3\0\0"s + static_cast<char>(table.size()) + "\0\0\0"s + table;
+    return Bytes(value.begin(), value.end());
 }
 
 HiveValue Sz(const std::string& key, const char* name, const std::u16string& text,
@@ -85,10 +79,6 @@ struct DepotCase {
     size_t at = 0; // Truncate: the length kept
 };
 
-std::ostream& operator<<(std::ostream& os, const DepotCase& c) {
-    return os << c.name;
-}
-
 // Cuts the file, or overwrites the signature of the SysInfo key's cell.
 void Harm(const fs::path& file, Damage damage, size_t at) {
     std::ifstream in(file, std::ios::binary);
@@ -96,7 +86,7 @@ void Harm(const fs::path& file, Damage damage, size_t at) {
     in.close();
     if (damage == Damage::Truncate) bytes.resize(at);
     if (damage == Damage::Clobber) {
-        const Bytes name = Text("SysInfo");
+        const std::string name = "SysInfo";
         const auto cell = std::search(bytes.begin(), bytes.end(), name.begin(), name.end());
         ASSERT_NE(cell, bytes.end());
         *(cell - 0x4C) = 'x';

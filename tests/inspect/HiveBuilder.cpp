@@ -87,9 +87,10 @@ bool WriteHive(const std::string& path, const std::vector<HiveValue>& values, st
         const hive_node_h node = ok ? AddPath(h.get(), v.key) : 0;
         ok = node != 0;
         if (!ok || v.name.empty()) continue;
-        hive_set_value value = {const_cast<char*>(v.name.c_str()), static_cast<hive_type>(v.type),
-                                v.data.size(),
+        hive_set_value value = {const_cast<char*>(v.name.c_str()), hive_t_REG_NONE, v.data.size(),
                                 const_cast<char*>(reinterpret_cast<const char*>(v.data.data()))};
+        std::memcpy(&value.t, &v.type, sizeof value.t); // any number, as a hive may hold
+
         ok = hivex_node_set_value(h.get(), node, &value, 0) == 0;
     }
     if (ok && hivex_commit(h.get(), nullptr, 0) == 0) return true;

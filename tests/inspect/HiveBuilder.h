@@ -11,8 +11,7 @@ struct HiveValue {
     std::vector<unsigned char> data;
 };
 
-// A REG_SZ as Windows stores it: UTF-16LE of the code points `text` (Latin-1 bytes here, or
-// \uXXXX-free UTF-16 units given as char16_t), with a terminator or without.
+// A REG_SZ as Windows stores it: `text` in UTF-16LE, with a terminator or without.
 std::vector<unsigned char> Utf16Data(const std::u16string& text, bool terminator);
 
 // Writes the hive `values` describe to `path`. False with `error` when hivex refuses.

@@ -22,6 +22,7 @@ inline const char kFooter[] =
     "  rsmb            a saved GetSystemFirmwareTable('RSMB') buffer: an 8-byte header, then\n"
     "                  the table\n"
     "  reg-export      a .reg export of the \"SMBiosData\" value\n"
+    "  hive            a SYSTEM registry hive: its registry copy of the table (Linux)\n"
     "  -               standard input\n"
     "  (none)          this machine's table: on Linux /sys/firmware/dmi/tables/DMI (or\n"
     "                  $VESKINFO_DMI_TABLE); on Windows the table VeskInfo gets (WMI, else\n"

@@ -56,9 +56,12 @@ void Configure(CLI::App& app, Options& o) {
                                         "Compare the values in STORED.reg, an export of\n"
                                         "HKLM\\SOFTWARE\\Vesk Computer Corporation\\SysInfo, with\n"
                                         "what VeskInfo records from TABLE (or from the export's\n"
-                                        "own \"SMBiosData\" value); on Windows without\n"
-                                        "STORED.reg, the values stored in this machine's\n"
-                                        "registry with this machine's table")
+                                        "own \"SMBiosData\" value). On Linux STORED may also\n"
+                                        "be a SOFTWARE hive, or the Windows folder of a mounted\n"
+                                        "disk (against this machine's table by default; with\n"
+                                        "--explain also against the table of its last start).\n"
+                                        "On Windows without STORED.reg, the values stored in\n"
+                                        "this machine's registry with this machine's table")
                              ->expected(0, 1)
                              ->type_name("[STORED.reg]");
     app.add_flag("--probe", o.probe,

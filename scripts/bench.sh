@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Benchmarks: the table walk (Google Benchmark, optimised host build), whole runs of the
-# optimised veskinfo-inspect against dmidecode (hyperfine), its fleet report over 100,000 probe
-# lines (hyperfine, and the peak memory of one run), then whole runs of VeskInfo.exe under
+# optimised veskinfo-inspect against dmidecode (hyperfine), its audit of an installation's hives
+# against .reg exports (hyperfine), its fleet report over 100,000 probe lines (hyperfine, and
+# the peak memory of one run), then whole runs of VeskInfo.exe under
 # Wine against a do-nothing GUI program built the same way, and silent installations of the
 # installer package against the same package holding that program, alternating.
 #   RUNS=n   runs of each program and installations of each package (default 5)
@@ -17,6 +18,11 @@ cmake --preset release >/dev/null
 cmake --build --preset release -j2 --target veskinfo-inspect >/dev/null
 python3 bench/make_tables.py build/bench/tables 1000
 python3 bench/inspect_bench.py build/release/inspect/veskinfo-inspect build/bench/tables "${RUNS:-5}"
+
+echo "=== veskinfo-inspect --audit: an installation's hives against .reg exports"
+cmake --build --preset release -j2 --target make_depot >/dev/null
+bench/depot_bench.sh build/release/inspect/veskinfo-inspect build/release/tests/inspect/make_depot \
+    build/bench/depot "${RUNS:-5}"
 
 echo "=== veskinfo-inspect --report over 100,000 probe lines"
 python3 bench/make_probe_lines.py build/bench/probes.txt 100000

@@ -39,6 +39,8 @@ void PrintAuditJson(const AuditSubject& subject, const AuditResult& audit, bool 
     WriteJson(std::cout, json, false);
 }
 
+} // namespace
+
 const char kOnly64[] =
     "Note: the values are stored only in the 64-bit view of the registry, where VeskInfo (a "
     "32-bit program) never writes them: another tool wrote them\n";
@@ -63,6 +65,8 @@ int ReportAudit(const Options& o, const AuditSubject& subject, bool only64) {
     if (!audit.allMatch || only64) return kMismatch;
     return subject.table != nullptr ? WalkStatus(*subject.table, subject.shown) : kCutShort;
 }
+
+namespace {
 
 int RunFileAudit(const Options& o) {
     if (o.inputs.size() > 1) return BadUse("--audit takes one TABLE");
@@ -129,6 +133,7 @@ int RunLiveAudit(const Options& o) {
 } // namespace
 
 int RunAudit(const Options& o) {
+    if (!o.stored.empty() && IsInstallation(o.stored)) return RunInstallationAudit(o);
     if (!o.stored.empty()) return RunFileAudit(o);
     if (HaveLiveSources()) return RunLiveAudit(o);
     return BadUse("--audit needs STORED.reg, an export of the stored values");

@@ -45,8 +45,17 @@ struct AuditSubject {
     const LiveMachine* machine = nullptr;
 };
 
-// Audit: the stored values of an export, or (Windows) of this machine, against a table.
+// Audit: the stored values of an export, of an installed Windows (hives), or (Windows) of this
+// machine, against a table.
 int RunAudit(const Options& o);
+// The audit's lines (or JSON, or explanation) and its status; `only64`: the values were read
+// from the 64-bit view, which the note kOnly64 says.
+int ReportAudit(const Options& o, const AuditSubject& subject, bool only64);
+extern const char kOnly64[];
+
+// An installed Windows read from its disk: --audit names a SOFTWARE hive or a Windows folder.
+bool IsInstallation(const std::string& stored);
+int RunInstallationAudit(const Options& o);
 
 // Probe: the audit as one line; `machine` names it in the line.
 int ReportProbe(const std::string& machine, const AuditSubject& subject, bool only64);

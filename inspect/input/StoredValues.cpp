@@ -42,11 +42,6 @@ bool HexToText(const std::vector<unsigned char>& bytes, RegEncoding encoding,
     return codePage.FromUtf16(units, text);
 }
 
-std::string CodePageProblem(const CodePage& codePage) {
-    return "holds a character that code page " + std::to_string(codePage.Number()) +
-           " cannot represent (the machine's code page may be another: --code-page)";
-}
-
 void ReadValue(const RegValue& value, RegEncoding encoding, const CodePage& codePage,
                StoredValue& stored) {
     stored.present = true;
@@ -70,6 +65,11 @@ void ReadValue(const RegValue& value, RegEncoding encoding, const CodePage& code
 }
 
 } // namespace
+
+std::string CodePageProblem(const CodePage& codePage) {
+    return "holds a character that code page " + std::to_string(codePage.Number()) +
+           " cannot represent (the machine's code page may be another: --code-page)";
+}
 
 std::string TypeProblem(int type) {
     if (type == kRegDword) return "stored as a DWORD, not as text (REG_SZ)";

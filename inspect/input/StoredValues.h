@@ -32,6 +32,8 @@ constexpr int kRegSz = 1;
 constexpr int kRegDword = 4;
 // Why a value of registry type `type` (other than REG_SZ) is no text VeskInfo stored.
 std::string TypeProblem(int type);
+// Why a text with a character `codePage` lacks is no text VeskInfo stored.
+std::string CodePageProblem(const CodePage& codePage);
 
 // "System Manufacturer", "SystemIdHex", "RegulatoryID".
 const char* StoredValueName(IdentityField field);

@@ -1,5 +1,6 @@
 #include "input/TableInput.h"
 
+#include "input/Hive.h"
 #include "input/RegExport.h"
 #include "platform/Platform.h"
 
@@ -115,6 +116,8 @@ const char* FormatName(InputFormat format) {
         return "rsmb";
     case InputFormat::RegExport:
         return "reg-export";
+    case InputFormat::Hive:
+        return "hive";
     }
     return "";
 }
@@ -152,6 +155,11 @@ bool RecogniseTable(TableInput& input, bool regExport, std::string& error) {
     } else if (ReadRsmbHeader(data, size, input.header)) {
         input.format = InputFormat::Rsmb;
         FromRsmb(input);
+    } else if (IsHiveSignature(data, size)) {
+        // hivex reads a hive from its file: here the bytes came another way (standard input).
+        input.format = InputFormat::Hive;
+        error = "a registry hive is read from its file, not from standard input: name the file";
+        return false;
     }
     return true;
 }
@@ -164,6 +172,7 @@ bool ReadTableInput(const std::string& argument, TableInput& input, std::string&
         path = override != nullptr && *override != '\0' ? override : kMachineTablePath;
     }
     input.name = path == "-" ? "standard input" : path;
+    if (IsHiveFile(path)) return ReadHiveTable(path, input, error);
     if (!ReadSource(path, machineTable, input.bytes, error)) return false;
     if (input.bytes.empty()) {
         error = "is empty: no table to walk";

@@ -11,8 +11,10 @@ constexpr const char* kMachineTablePath = "/sys/firmware/dmi/tables/DMI";
 // Overrides kMachineTablePath (a sysfs mounted elsewhere, a chroot, the tests).
 constexpr const char* kMachineTableVariable = "VESKINFO_DMI_TABLE";
 
-enum class InputFormat { Raw, DmidecodeDump, Rsmb, RegExport };
-const char* FormatName(InputFormat format); // "raw", "dmidecode-dump", "rsmb", "reg-export"
+// Hive: a SYSTEM registry hive, whose current control set holds the registry copy.
+enum class InputFormat { Raw, DmidecodeDump, Rsmb, RegExport, Hive };
+// "raw", "dmidecode-dump", "rsmb", "reg-export", "hive"
+const char* FormatName(InputFormat format);
 
 // Where VeskInfo gets its table: from WMI, which hands over the table alone, or from the
 // registry copy, which it walks from the first byte, header included.

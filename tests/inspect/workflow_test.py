@@ -483,5 +483,36 @@ class Batch(Files):
         self.assertEqual(run("--field", "serial", DESKTOP).returncode, 2)
 
 
+class Depot(Files):
+    """An installed Windows audited from its hives (written by make_depot, VESK_MAKE_DEPOT) against
+    the board now in the machine ($VESKINFO_DMI_TABLE): the three-way view's verdict, the exit
+    status, the probe's machine name; the hive readers' own cases are in HiveTest."""
+
+    def test_verdicts(self):
+        registry_header = SAMPLES / "registry-header.bin"  # the board "1F", "VCC-D7600"
+        windows = Path(self.dir.name) / "Windows"
+        subprocess.run([os.environ["VESK_MAKE_DEPOT"], windows, DESKTOP, MAKER, SYSTEM_ID,
+                        REGULATORY, "PC-0042"], check=True)
+        # The board now, options, exit status, a folder below Windows named instead, what is said.
+        cases = [
+            (DESKTOP, ["--explain"], 0, None, "the board now in the machine"),
+            (registry_header, ["--explain"], 3, None, "the board it last started on"),
+            (registry_header, ["--probe"], 1, None, '"machine":"PC-0042","status":"differs"'),
+            (DESKTOP, [], 0, None, 'RegulatoryID: stored "VCC-D7400", expected "VCC-D7400"'),
+            (DESKTOP, [], 2, "System32", "no System32/config folder"),
+        ]
+        for now, options, status, folder, said in cases:
+            with self.subTest(now=now.name, options=options, folder=folder):
+                env = dict(os.environ, VESKINFO_DMI_TABLE=str(now))
+                done = run("--audit", *options, windows / folder if folder else windows, env=env)
+                self.assertEqual(done.returncode, status, done.stderr)
+                lines = (done.stdout or done.stderr).decode().splitlines()
+                last = lines[-1] if "--explain" not in options else next(
+                    line for line in lines if line.startswith("Verdict: "))
+                self.assertIn(said, last)
+                if "--explain" in options:
+                    self.assertIn(f", key {WOW_KEY}\n", done.stdout.decode())
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -1,0 +1,18 @@
+// Small registry hive files for the tests: the minimal empty hive written byte by byte (hivex
+// cannot create one from nothing), then keys and values added through hivex.
+#pragma once
+#include <string>
+#include <vector>
+
+struct HiveValue {
+    std::string key;  // from the root, parts joined by '\'
+    std::string name; // empty: the key alone
+    int type = 1;
+    std::vector<unsigned char> data;
+};
+
+// A REG_SZ as Windows stores it: `text` in UTF-16LE, with a terminator or without.
+std::vector<unsigned char> Utf16Data(const std::u16string& text, bool terminator);
+
+// Writes the hive `values` describe to `path`. False with `error` when hivex refuses.
+bool WriteHive(const std::string& path, const std::vector<HiveValue>& values, std::string& error);

@@ -29,7 +29,7 @@ void PrintAuditJson(const AuditSubject& subject, const AuditResult& audit, bool 
     Json json = {{"stored", JsonText(subject.storedName)},
                  {"key", JsonText(subject.stored->key)},
                  {"code_page", subject.codePage}};
-    if (subject.machine != nullptr) json["only_64_bit_view"] = only64;
+    if (subject.machine != nullptr || only64) json["only_64_bit_view"] = only64;
     json.update(AuditJson(audit));
     const Inspection* other = subject.other ? &*subject.other : nullptr;
     json["table"] = subject.table != nullptr

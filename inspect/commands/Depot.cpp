@@ -84,7 +84,8 @@ int RunInstallationAudit(const Options& o) {
     if (!ReadInstallation(o, windows, name, error))
         return o.probe ? ProbeError(BytesAsUtf8(o.stored), name + ": " + error)
                        : BadInput(name, error);
-    const std::string machine = InstallationMachine(o, windows);
+    // Only the probe names the machine: the SYSTEM hive is not opened for it otherwise.
+    const std::string machine = o.probe ? InstallationMachine(o, windows) : "";
     TableInput table;
     if (!ReadTableInput(o.inputs.empty() ? "" : o.inputs[0], table, error))
         return o.probe ? ProbeError(machine, table.name + ": " + error)

@@ -271,11 +271,6 @@ class Reader {
     size_t m_line = 0; // the lines begun so far
 };
 
-bool Named(const std::string& name, std::string_view suffix) {
-    return name.size() >= suffix.size() &&
-           SameLetters(std::string_view(name).substr(name.size() - suffix.size()), suffix);
-}
-
 // A Graph page by its name, or by a first member that only a page has.
 bool LooksLikeGraph(const std::string& name, std::string_view ahead) {
     if (Named(name, ".json")) return true;
@@ -322,6 +317,11 @@ void Skip(ByteSource& source, size_t count) {
 }
 
 } // namespace
+
+bool Named(const std::string& name, std::string_view suffix) {
+    return name.size() >= suffix.size() &&
+           SameLetters(std::string_view(name).substr(name.size() - suffix.size()), suffix);
+}
 
 bool IsFleetReport(std::string_view first) {
     const size_t generator = first.substr(0, 1024).find(kReportGenerator);
@@ -406,7 +406,8 @@ std::optional<long long> ParseTimeStamp(std::string_view text) {
 InputSummary ReadFleetInput(const std::string& name, ByteSource& source, FleetSink& sink) {
     InputSummary summary;
     summary.name = name;
-    switch (SniffEncoding(source.Ahead())) {
+    const TextEncoding encoding = SniffEncoding(source.Ahead());
+    switch (encoding) {
     case TextEncoding::Utf8:
         Read(name, source, sink, summary);
         break;
@@ -416,7 +417,7 @@ InputSummary ReadFleetInput(const std::string& name, ByteSource& source, FleetSi
         break;
     case TextEncoding::Utf16Le:
     case TextEncoding::Utf16Be: {
-        const bool bigEndian = SniffEncoding(source.Ahead()) == TextEncoding::Utf16Be;
+        const bool bigEndian = encoding == TextEncoding::Utf16Be;
         Skip(source, 2);
         Utf16Source text(source, bigEndian);
         Read(name, text, sink, summary);

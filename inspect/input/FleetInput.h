@@ -9,6 +9,7 @@
 #include "input/ProbeLine.h"
 
 #include <string>
+#include <string_view>
 
 // A line that gave no machine, and why.
 struct RefusedLine {
@@ -37,6 +38,9 @@ struct InputSummary {
     size_t refused = 0;
     std::string error;
 };
+
+// True when the file name `name` ends in `suffix` (".csv"), in either case.
+bool Named(const std::string& name, std::string_view suffix);
 
 InputSummary ReadFleetInput(const std::string& name, ByteSource& source, FleetSink& sink);
 

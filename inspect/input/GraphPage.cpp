@@ -20,9 +20,21 @@ class SourceBuffer : public std::streambuf {
         return m_line;
     }
 
+    // A parser event ended a token here: the next may take kGraphTokenLimit bytes.
+    void Mark() { m_mark = m_base + static_cast<size_t>(gptr() - m_block); }
+    // The input ended early because one token ran past kGraphTokenLimit bytes.
+    bool Overlong() const { return m_overlong; }
+
   protected:
     int_type underflow() override {
         Count();
+        m_base += static_cast<size_t>(egptr() - m_block);
+        // The parser holds a token whole until it ends: end the input rather than hold more.
+        if (m_base - m_mark > kGraphTokenLimit) {
+            m_overlong = true;
+            setg(m_block, m_block, m_block);
+            return traits_type::eof();
+        }
         const size_t count = m_source.Take(m_block, sizeof m_block);
         setg(m_block, m_block, m_block + count);
         m_counted = m_block;
@@ -40,6 +52,9 @@ class SourceBuffer : public std::streambuf {
     char m_block[1 << 16];
     const char* m_counted = m_block;
     size_t m_line = 1;
+    size_t m_base = 0; // bytes of the blocks before this one
+    size_t m_mark = 0;
+    bool m_overlong = false;
 };
 
 // Follows the page's parser events. Depth 1 is the page, 2 its "value" array, 3 a run, 4 the
@@ -70,6 +85,7 @@ class PageReader {
     bool end_object() { return Close(); }
     bool end_array() { return Close(); }
     bool key(std::string& name) {
+        m_buffer.Mark();
         m_text = nullptr;
         m_member = None;
         if (m_depth == 1 && name == "value") m_member = Value;
@@ -84,7 +100,11 @@ class PageReader {
                               (atEnd && (what.find("missing closing quote") != std::string::npos ||
                                          what.find("invalid literal") != std::string::npos ||
                                          what.find("must be followed") != std::string::npos));
-        const std::string problem = cutShort ? "the page is cut short" : "no JSON from here on";
+        const std::string problem =
+            m_buffer.Overlong()
+                ? "a text longer than " + std::to_string(kGraphTokenLimit) + " bytes"
+            : cutShort ? "the page is cut short"
+                       : "no JSON from here on";
         if (m_depth <= 1 && !m_sawValue) {
             m_error = "line " + std::to_string(m_buffer.Line()) + ": not a Graph page: " + problem;
             return false;
@@ -121,6 +141,7 @@ class PageReader {
 
     // A value that is no object or array. `kind` names it when it is not what was expected.
     bool Scalar(const char* kind) {
+        m_buffer.Mark();
         const bool expected = m_text != nullptr;
         m_text = nullptr;
         if (m_depth == 1 && m_member == Value) return NotArray();
@@ -136,6 +157,7 @@ class PageReader {
     }
 
     bool Open(bool object) {
+        m_buffer.Mark();
         const bool text = m_text != nullptr;
         m_text = nullptr;
         if (m_depth == 0 && !object) {
@@ -162,6 +184,7 @@ class PageReader {
     }
 
     bool Close() {
+        m_buffer.Mark();
         --m_depth;
         if (m_depth == 3) m_inDevice = false;
         if (m_depth == 2 && m_inValue) {

@@ -22,5 +22,10 @@ struct GraphRun {
 // Returns an error when the file is no page at all ("value" missing or not an array).
 std::string ReadGraphPage(ByteSource& source, const std::function<void(GraphRun&&)>& run);
 
+// The longest text, key or number read (checked a 64 KiB block at a time, so at most one block
+// more is held): a longer one ends the page there, as a page that breaks off does (a probe line
+// is far shorter).
+constexpr size_t kGraphTokenLimit = 1 << 16;
+
 // Nesting the reader follows; a run nested deeper is refused, and the page is read on.
 constexpr int kGraphDepthLimit = 64;

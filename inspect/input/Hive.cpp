@@ -58,19 +58,3 @@ bool FindWindowsHives(const std::string& folder, WindowsHives& hives, std::strin
     hives.system = system.empty() ? "" : system.u8string();
     return true;
 }
-
-void DecodeHiveValue(int type, const std::vector<unsigned char>& data, const CodePage& codePage,
-                     StoredValue& stored) {
-    stored.present = true;
-    if (type != kRegSz) {
-        stored.problem = TypeProblem(type);
-        return;
-    }
-    std::u16string units;
-    for (size_t i = 0; i + 1 < data.size(); i += 2) {
-        const char16_t unit = static_cast<char16_t>(data[i] | data[i + 1] << 8);
-        if (unit == 0) break;
-        units.push_back(unit);
-    }
-    if (!codePage.FromUtf16(units, stored.text)) stored.problem = CodePageProblem(codePage);
-}

@@ -48,9 +48,3 @@ bool ReadHiveTable(const std::string& path, TableInput& input, std::string& erro
 
 // The computer's name in a SYSTEM hive (UTF-8); empty where the hive has none.
 std::string ReadHiveComputerName(const std::string& path);
-
-// A REG_SZ's UTF-16LE data as a stored value: read up to its first zero unit, so that a value
-// with a terminator and one without read as the same text, converted into `codePage`. Another
-// type is reported as such.
-void DecodeHiveValue(int type, const std::vector<unsigned char>& data, const CodePage& codePage,
-                     StoredValue& stored);

@@ -19,7 +19,6 @@ namespace {
 constexpr size_t kBaseBlock = 4096;
 constexpr size_t kMaxValue = 64u << 20; // far beyond any table VeskInfo walks
 constexpr int kRegBinary = 3;
-constexpr int kRegDword = 4;
 
 struct HiveClose {
     void operator()(hive_h* h) const { hivex_close(h); }
@@ -117,6 +116,17 @@ bool Value(hive_h* h, hive_node_h node, const char* name, HiveData& data, std::s
     uint32_t type = 0;
     size_t length = 0;
     errno = 0;
+    // The length first: a value longer than any VeskInfo writes is refused before it is read.
+    if (hivex_value_type(h, value, reinterpret_cast<hive_type*>(&type), &length) != 0) {
+        error = Damaged(std::string("data of ") + name);
+        return false;
+    }
+    if (length > kMaxValue) {
+        error = std::string("value ") + name + " holds " + std::to_string(length) +
+                " bytes: more than the " + std::to_string(kMaxValue) + " read";
+        return false;
+    }
+    errno = 0;
     const std::unique_ptr<char, FreeData> bytes(
         hivex_value_value(h, value, reinterpret_cast<hive_type*>(&type), &length));
     if (bytes == nullptr || length > kMaxValue) {
@@ -212,8 +222,7 @@ bool ReadHiveStoredValues(const std::string& path, const CodePage& codePage, Sto
         HiveData data;
         if (!Value(h, key, StoredValueName(field), data, error)) return false;
         if (data.present)
-            DecodeHiveValue(data.type, data.bytes, codePage,
-                            stored.values[static_cast<int>(field)]);
+            ReadUtf16Value(data.type, data.bytes, codePage, stored.values[static_cast<int>(field)]);
     }
     return true;
 }
@@ -270,7 +279,7 @@ std::string ReadHiveComputerName(const std::string& path) {
     HiveData name;
     if (!Open(path, hive, root, error) || !ControlSet(hive.get(), root, set, setName, error) ||
         !Path(hive.get(), set, {"Control", "ComputerName", "ComputerName"}, key, error) ||
-        !Value(hive.get(), key, "ComputerName", name, error) || name.type != 1)
+        !Value(hive.get(), key, "ComputerName", name, error) || name.type != kRegSz)
         return "";
     return Utf16ToUtf8(name.bytes);
 }

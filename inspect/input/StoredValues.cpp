@@ -107,3 +107,12 @@ bool ReadStoredValues(const std::vector<unsigned char>& bytes, const CodePage& c
     }
     return true;
 }
+
+void ReadUtf16Value(int type, const std::vector<unsigned char>& data, const CodePage& codePage,
+                    StoredValue& stored) {
+    stored.present = true;
+    if (type != kRegSz)
+        stored.problem = TypeProblem(type);
+    else if (!HexToText(data, RegEncoding::Utf16, codePage, stored.text))
+        stored.problem = CodePageProblem(codePage);
+}

@@ -42,3 +42,9 @@ const char* StoredValueName(IdentityField field);
 // converted into `codePage`. False with a one-line `error` when `bytes` are no export of the key.
 bool ReadStoredValues(const std::vector<unsigned char>& bytes, const CodePage& codePage,
                       StoredValues& stored, std::string& error);
+
+// A REG_SZ's UTF-16LE data (as a registry hive holds it) as a stored value: read up to its first
+// zero unit, so that a value with a terminator and one without read as the same text, converted
+// into `codePage`. Another type is reported as such.
+void ReadUtf16Value(int type, const std::vector<unsigned char>& data, const CodePage& codePage,
+                    StoredValue& stored);

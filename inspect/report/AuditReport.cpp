@@ -2,15 +2,11 @@
 
 #include "report/Report.h"
 
-namespace {
-
 std::string StoredText(const StoredValue& stored) {
     if (!stored.present) return "(none)";
     if (!stored.problem.empty()) return "(not readable as text)";
     return Quoted(stored.text);
 }
-
-} // namespace
 
 void PrintAudit(std::ostream& out, const AuditResult& audit) {
     for (const AuditLine& line : audit.lines) {

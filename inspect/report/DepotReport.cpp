@@ -1,16 +1,11 @@
 #include "report/DepotReport.h"
 
+#include "report/AuditReport.h"
 #include "report/Report.h"
 
 #include <algorithm>
 
 namespace {
-
-std::string StoredCell(const StoredValue& stored) {
-    if (!stored.present) return "(none)";
-    if (!stored.problem.empty()) return "(not readable as text)";
-    return Quoted(stored.text);
-}
 
 std::string Mark(const AuditLine& line) {
     return Quoted(line.expected) + (line.match ? " =" : "");
@@ -56,7 +51,7 @@ void PrintDepot(std::ostream& out, const DepotFindings& findings, const DepotSou
     for (int i = 0; i < 3; ++i) {
         const AuditLine& now = findings.now.lines[i];
         rows[i + 1][0] = StoredValueName(now.field);
-        rows[i + 1][1] = StoredCell(*now.stored);
+        rows[i + 1][1] = StoredText(*now.stored);
         rows[i + 1][2] = Mark(now);
         rows[i + 1][3] = findings.lastStart ? Mark(findings.lastStart->lines[i]) : "(no table)";
     }

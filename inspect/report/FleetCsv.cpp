@@ -45,7 +45,7 @@ std::string FleetCsv(const FleetTally& tally) {
     out += "\r\n";
     for (const MachineEntry& entry : tally.kept) {
         const ProbeRecord& record = entry.record;
-        Cell(out, record.device.empty() ? record.machine : record.device, true);
+        Cell(out, ShownName(record), true);
         Cell(out, record.machine);
         Value(out, record.serial);
         Value(out, record.uuid);

@@ -4,7 +4,6 @@
 #include "inspection/Status.h"
 #include "platform/Platform.h"
 #include "report/FleetShow.h"
-#include "report/Report.h"
 
 #include <algorithm>
 #include <cctype>
@@ -346,10 +345,6 @@ bool SameFile(const std::string& a, const std::string& b) {
     return !error && one == two;
 }
 
-bool EndsWithCsv(const std::string& name) {
-    return name.size() >= 4 && Lower(std::string_view(name).substr(name.size() - 4)) == ".csv";
-}
-
 } // namespace
 
 int RunFleetReport(const std::string& report, const std::vector<std::string>& arguments,
@@ -390,7 +385,7 @@ int RunFleetReport(const std::string& report, const std::vector<std::string>& ar
         out.flush();
         return status;
     }
-    const std::string bytes = EndsWithCsv(report) ? FleetCsv(tally) : FleetHtml(tally, version);
+    const std::string bytes = Named(report, ".csv") ? FleetCsv(tally) : FleetHtml(tally, version);
     std::string error;
     if (!WriteFileBytes(report, std::vector<unsigned char>(bytes.begin(), bytes.end()), error)) {
         err << program << report << ": " << error << "\n";

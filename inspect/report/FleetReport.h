@@ -44,7 +44,6 @@ class FleetTally : public FleetSink {
     // Counts the machines kept: totals, models, the machines that need action.
     void Finish();
 
-    size_t Machines() const { return kept.size(); }
     size_t NeedingAction() const { return machines - statuses[0]; }
     std::vector<const ModelTally*> FlaggedModels() const;
     // Flagged models first, then by the number of machines, then by name.
@@ -73,10 +72,8 @@ constexpr size_t kActionsInText = 50;
 constexpr size_t kRefusedShown = 200;
 constexpr size_t kModelsShown = 500;
 
-// What identifies a machine: its UUID (with its serial number, where it has one: a UUID that
-// machines share does not make them one); without one, its serial number with its model;
-// without either, its device name (the device-management name, else the probe's). Empty:
-// nothing does.
+// What identifies a machine: its UUID; without one, its serial number with its model; without
+// either, its device name (the device-management name, else the probe's). Empty: nothing does.
 std::string MachineKey(const ProbeRecord& record);
 // The name a machine is shown by, and the probe's own name when it is another.
 std::string ShownName(const ProbeRecord& record);

@@ -2,6 +2,7 @@
 // namings, Graph pages, in UTF-8 and UTF-16, and what each refuses (a record, or the whole
 // file) and why.
 #include "input/FleetInput.h"
+#include "input/GraphPage.h"
 
 #include <gtest/gtest.h>
 
@@ -175,6 +176,14 @@ const Case kCases[] = {
      "Graph page",
      2,
      {"PC-1=match", "2:PC-2:the page is cut short (line 2)"},
+     ""},
+    {"a Graph page with a text longer than the reader holds: the page ends there",
+     "page.json",
+     "{\"value\":[" + Run("PC-1", JsonText(Probe("PC-1"))) + ",\n" +
+         Run("PC-2", "\"" + std::string(3 * kGraphTokenLimit, 'x') + "\"") + "]}",
+     "Graph page",
+     2,
+     {"PC-1=match", "2:PC-2:a text longer than 65536 bytes (line 2)"},
      ""},
     {"a Graph page whose value is no array",
      "p.json",

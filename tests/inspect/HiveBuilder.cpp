@@ -81,6 +81,10 @@ bool WriteHive(const std::string& path, const std::vector<HiveValue>& values, st
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(empty.data()),
                static_cast<std::streamsize>(empty.size()));
+    return AddToHive(path, values, error);
+}
+
+bool AddToHive(const std::string& path, const std::vector<HiveValue>& values, std::string& error) {
     std::unique_ptr<hive_h, HiveClose> h(hivex_open(path.c_str(), HIVEX_OPEN_WRITE));
     bool ok = h != nullptr;
     for (const HiveValue& v : values) {

@@ -16,3 +16,7 @@ std::vector<unsigned char> Utf16Data(const std::u16string& text, bool terminator
 
 // Writes the hive `values` describe to `path`. False with `error` when hivex refuses.
 bool WriteHive(const std::string& path, const std::vector<HiveValue>& values, std::string& error);
+
+// Adds `values` to the hive at `path` (a value of the same name is replaced), as a running
+// Windows changes its registry: hivex keeps what is there and writes the file anew.
+bool AddToHive(const std::string& path, const std::vector<HiveValue>& values, std::string& error);

@@ -164,6 +164,7 @@ bool Open(const std::string& path, Hive& hive, hive_node_h& root, HiveRecovery& 
         error = errno == ENOMEM ? Damaged("")
                                 : std::string("damaged registry hive: refused by hivex (") +
                                       std::strerror(errno ? errno : EINVAL) + ")";
+        if (recovery.state == HiveState::Recovered) error += " as " + HiveRecoveryText(recovery);
         return false;
     }
     errno = 0;

@@ -184,9 +184,8 @@ std::string DepotVerdictText(const DepotFindings& findings) {
         break;
     }
     const DepotHive& hive = findings.hives[static_cast<size_t>(findings.dirty)];
-    return "unsure: the " + hive.name +
-           " hive is dirty and could not be recovered from its logs, so its values may be older "
-           "than Windows' own and the audit cannot tell";
+    return "the " + hive.name + " hive is " + hive.recovery.reason +
+           ", so its values may be older than Windows' own: the audit cannot tell";
 }
 
 void PrintDepot(std::ostream& out, const DepotFindings& findings, const DepotSources& sources) {

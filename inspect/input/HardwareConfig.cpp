@@ -84,7 +84,7 @@ std::string FileTimeText(uint64_t filetime) {
     int64_t year = 0;
     unsigned month = 0, day = 0;
     CivilDate(days, year, month, day);
-    char text[40];
+    char text[96]; // room for any number the format could take
     std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02d:%02d:%02dZ",
                   static_cast<long long>(year), month, day, static_cast<int>(inDay / 3600),
                   static_cast<int>(inDay / 60 % 60), static_cast<int>(inDay % 60));

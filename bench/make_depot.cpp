@@ -6,10 +6,11 @@
 // quarter of it to SYSTEM), as real hives are that large and hivex checks every block at
 // opening. LOG_MIB leaves SOFTWARE dirty as Windows does: the file holds the hive before
 // VeskInfo ran, and VeskInfo's values with about LOG_MIB MiB of other changes are only in
-// SOFTWARE.LOG1 and SOFTWARE.LOG2 (one flush each); with "clean", the same last state is written
-// as a clean hive, without logs.
+// SOFTWARE.LOG1 and SOFTWARE.LOG2 (one flush each); with "old", in SOFTWARE.LOG in the old
+// format, as Windows 7 writes it; with "clean", the same last state is written as a clean hive,
+// without logs.
 //   make_depot WINDOWS TABLE MANUFACTURER SYSTEM_ID REGULATORY_ID
-//              [COMPUTER_NAME [PADDING_MIB [LOG_MIB [clean]]]]
+//              [COMPUTER_NAME [PADDING_MIB [LOG_MIB [clean|old]]]]
 #include "HiveBuilder.h"   // tests/inspect
 #include "HiveLogWriter.h" // tests/inspect
 #include "input/HardwareConfig.h"
@@ -17,7 +18,6 @@
 
 #include <cctype>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 
@@ -84,7 +84,8 @@ void AddBoards(std::vector<HiveValue>& values, const Bytes& table) {
 // SOFTWARE as Windows leaves it when its last two flushes are only in the logs: before, VeskInfo's
 // values and half the changes, then the other half.
 bool WriteDirty(const std::string& path, const std::vector<HiveValue>& software, long logMib,
-                bool clean, std::string& error) {
+                const std::string& mode, std::string& error) {
+    const bool clean = mode == "clean";
     const std::vector<HiveValue> before(software.begin(), software.begin() + 1);
     std::vector<HiveValue> first(software.begin() + 1, software.begin() + 4), second;
     Pad(first, logMib / 2 + logMib % 2, "Changes\\First");
@@ -102,6 +103,10 @@ bool WriteDirty(const std::string& path, const std::vector<HiveValue>& software,
     for (int i = 3; i >= 0; --i)
         sequence = sequence << 8 | states[0][4 + static_cast<size_t>(i)];
     SaveFile(path, DirtyHive(states[0], sequence + 2, sequence));
+    if (mode == "old") {
+        SaveFile(path + ".LOG", OldFormatLog(states[0], states[2], 134405865000000000));
+        return true;
+    }
     SaveFile(path + ".LOG1", NewFormatLog({states[0], states[1]}, sequence));
     SaveFile(path + ".LOG2", NewFormatLog({states[1], states[2]}, sequence + 1));
     return true;
@@ -112,7 +117,7 @@ bool WriteDirty(const std::string& path, const std::vector<HiveValue>& software,
 int main(int argc, char** argv) {
     if (argc < 6) {
         std::cerr << "usage: make_depot WINDOWS TABLE MANUFACTURER SYSTEM_ID REGULATORY_ID "
-                     "[COMPUTER_NAME [PADDING_MIB [LOG_MIB [clean]]]]\n";
+                     "[COMPUTER_NAME [PADDING_MIB [LOG_MIB [clean|old]]]]\n";
         return 2;
     }
     const Bytes table = LoadFile(argv[2]);
@@ -120,7 +125,7 @@ int main(int argc, char** argv) {
     const std::string name = argc > 6 ? argv[6] : "DEPOT-PC";
     const long padding = argc > 7 ? std::atol(argv[7]) : 0;
     const long logMib = argc > 8 ? std::atol(argv[8]) : -1;
-    const bool clean = argc > 9 && std::strcmp(argv[9], "clean") == 0;
+    const std::string mode = argc > 9 ? argv[9] : "";
     const std::filesystem::path config = std::filesystem::path(argv[1]) / "System32" / "config";
     std::filesystem::create_directories(config);
     std::vector<HiveValue> software = {{"Microsoft", "", 1, {}},
@@ -136,7 +141,7 @@ int main(int argc, char** argv) {
     const std::string softwarePath = (config / "SOFTWARE").string();
     std::string error;
     const bool ok = (logMib < 0 ? WriteHive(softwarePath, software, error)
-                                : WriteDirty(softwarePath, software, logMib, clean, error)) &&
+                                : WriteDirty(softwarePath, software, logMib, mode, error)) &&
                     WriteHive((config / "SYSTEM").string(), system, error);
     if (!ok) std::cerr << "make_depot: " << error << "\n";
     return ok ? 0 : 1;

@@ -129,31 +129,6 @@ def fleet_seeds():
     }
 
 
-def checksum(block):
-    """The base block's checksum: the XOR of its first 127 words, never 0 or 0xFFFFFFFF."""
-    value = 0
-    for (word,) in struct.iter_unpack("<I", block[:508]):
-        value ^= word
-    return {0: 1, 0xFFFFFFFF: 0xFFFFFFFE}.get(value, value)
-
-
-def old_format_log(before, after):
-    """An old-format log taking the hive from `before` to `after`: `after`'s base block as a
-    log's (file type 1), "DIRT", the bitmap of the 512-byte sectors that differ, the sectors."""
-    base = bytearray(after[:512])
-    base[28:32] = struct.pack("<I", 1)
-    base[508:512] = struct.pack("<I", checksum(base))
-    bins = struct.unpack_from("<I", after, 40)[0]
-    bitmap, sectors = bytearray(bins // 4096), b""
-    for bit in range(bins // 512):
-        at = 4096 + bit * 512
-        if before[at:at + 512] != after[at:at + 512]:
-            bitmap[bit // 8] |= 1 << (bit % 8)
-            sectors += after[at:at + 512]
-    log = bytes(base) + b"DIRT" + bytes(bitmap)
-    return log + bytes(-len(log) % 512) + sectors
-
-
 def pair(hive, log, flags=0):
     """hive_fuzz's layout: the flags, the hive's length in 16-byte units, the hive, the log."""
     return bytes([flags]) + struct.pack("<H", len(hive) // 16) + hive + log
@@ -167,7 +142,7 @@ def hive_seeds(make_depot):
                             "Vesk Computer Corporation", "A47", "VCC-D7400", "DEPOT-PC",
                             *map(str, extra)], check=True)
             return windows / "System32" / "config"
-        clean, dirty, after = depot("clean"), depot("dirty", 0, 0), depot("after", 0, 0, "clean")
+        clean, dirty, old = depot("clean"), depot("dirty", 0, 0), depot("old", 0, 0, "old")
         primary = (dirty / "SOFTWARE").read_bytes()
         log1 = (dirty / "SOFTWARE.LOG1").read_bytes()
         harmed = bytearray(primary)
@@ -178,8 +153,8 @@ def hive_seeds(make_depot):
             "pair-new-log1.bin": pair(primary, log1),
             "pair-new-both-logs.bin": pair(primary, log1, flags=2),
             "pair-damaged-hive.bin": pair(bytes(harmed), log1),
-            "pair-old-log.bin": pair(primary, old_format_log(
-                primary, (after / "SOFTWARE").read_bytes()), flags=1),
+            "pair-old-log.bin": pair((old / "SOFTWARE").read_bytes(),
+                                     (old / "SOFTWARE.LOG").read_bytes(), flags=1),
         }
 
 

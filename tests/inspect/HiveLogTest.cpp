@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 
 namespace fs = std::filesystem;
 
@@ -61,21 +60,41 @@ std::vector<Bytes> States(const fs::path& folder) {
     return states;
 }
 
-using Logs = std::vector<std::pair<std::string, Bytes>>;
+// A log beside the hive: new format through `states` (their indices) from `sequence`, or old
+// format from states[0] to states[.back()] written at `sequence`; `harm` changes one byte of
+// the entry of that index (-1: of the base block).
+struct Log {
+    const char* name;
+    bool old;
+    std::vector<int> states;
+    uint32_t sequence;
+    int harm = -2;
+};
 
-// A log with one byte of its `entry`th entry's pages changed, or its base block's checksum.
-Bytes Harmed(Bytes log, int entry) {
-    size_t at = 512;
-    for (int i = 0; i < entry; ++i)
-        at += log[at + 4] | log[at + 5] << 8 | log[at + 6] << 16;
-    log[entry < 0 ? 100 : at + 600] ^= 1;
-    return log;
+Log New(const char* name, std::vector<int> states, uint32_t sequence, int harm = -2) {
+    return {name, false, std::move(states), sequence, harm};
+}
+Log Old(const char* name, std::vector<int> states, uint32_t time) {
+    return {name, true, std::move(states), time};
+}
+
+Bytes Write(const Log& log, const std::vector<Bytes>& all) {
+    std::vector<Bytes> states;
+    for (const int i : log.states)
+        states.push_back(all[static_cast<size_t>(i)]);
+    Bytes bytes = log.old ? OldFormatLog(states.front(), states.back(), log.sequence)
+                          : NewFormatLog(states, log.sequence);
+    size_t at = 512; // the entry to harm
+    for (int i = 0; i < log.harm; ++i)
+        at += bytes[at + 4] | bytes[at + 5] << 8 | bytes[at + 6] << 16;
+    if (log.harm > -2) bytes[log.harm < 0 ? 100 : at + 600] ^= 1;
+    return bytes;
 }
 
 struct DirtyCase {
     const char* name;
     uint32_t primary, secondary; // the hive's sequence numbers (both equal: clean)
-    std::function<Logs(const std::vector<Bytes>&)> logs;
+    std::vector<Log> logs;
     std::string systemId; // what hivex then reads
     std::string said;     // the hive's line in the depot's view
     bool harmPrimary = false;
@@ -92,9 +111,9 @@ TEST_P(DirtyHiveTest, RecoversAsWindowsDoes) {
     if (c.harmPrimary) primary[100] ^= 1;
     std::vector<fs::path> files = {folder / "SOFTWARE"};
     SaveFile(files[0].string(), primary);
-    for (const auto& [name, bytes] : c.logs(states)) {
-        files.push_back(folder / name);
-        SaveFile(files.back().string(), bytes);
+    for (const Log& log : c.logs) {
+        files.push_back(folder / log.name);
+        SaveFile(files.back().string(), Write(log, states));
     }
     std::vector<std::pair<Bytes, fs::file_time_type>> before;
     for (const fs::path& file : files)
@@ -117,81 +136,43 @@ TEST_P(DirtyHiveTest, RecoversAsWindowsDoes) {
     EXPECT_EQ(HiveRecoveryText(recovery), c.said);
 }
 
+const char kLog1[] = "SOFTWARE.LOG1", kLog2[] = "SOFTWARE.LOG2", kLog[] = "SOFTWARE.LOG";
+const std::string kFrom = "recovered: 2 log entries applied from ";
+
+// clang-format off
 const DirtyCase kDirty[] = {
-    {"Log1Alone", 11, 10,
-     [](auto& s) {
-         return Logs{{"SOFTWARE.LOG1", NewFormatLog({s[0], s[1], s[2]}, 10)}};
-     },
-     "B12", "recovered: 2 log entries applied from SOFTWARE.LOG1, up to sequence 11"},
-    {"Log2Alone", 11, 10,
-     [](auto& s) {
-         return Logs{{"SOFTWARE.LOG2", NewFormatLog({s[0], s[1], s[2]}, 10)}};
-     },
-     "B12", "recovered: 2 log entries applied from SOFTWARE.LOG2, up to sequence 11"},
-    {"BothInOrder", 12, 10,
-     [](auto& s) {
-         return Logs{{"SOFTWARE.LOG1", NewFormatLog({s[0], s[1]}, 10)},
-                     {"SOFTWARE.LOG2", NewFormatLog({s[1], s[2]}, 11)}};
-     },
-     "B12",
-     "recovered: 2 log entries applied from SOFTWARE.LOG1, SOFTWARE.LOG2, up to sequence 11"},
+    {"Log1Alone", 11, 10, {New(kLog1, {0, 1, 2}, 10)}, "B12",
+     kFrom + "SOFTWARE.LOG1, up to sequence 11"},
+    {"Log2Alone", 11, 10, {New(kLog2, {0, 1, 2}, 10)}, "B12",
+     kFrom + "SOFTWARE.LOG2, up to sequence 11"},
+    {"BothInOrder", 12, 10, {New(kLog1, {0, 1}, 10), New(kLog2, {1, 2}, 11)}, "B12",
+     kFrom + "SOFTWARE.LOG1, SOFTWARE.LOG2, up to sequence 11"},
     {"BothInOrderAcrossTheWrap", 1, 0xFFFFFFFF,
-     [](auto& s) {
-         return Logs{{"SOFTWARE.LOG1", NewFormatLog({s[1], s[2]}, 0)},
-                     {"SOFTWARE.LOG2", NewFormatLog({s[0], s[1]}, 0xFFFFFFFF)}};
-     },
-     "B12", "recovered: 2 log entries applied from SOFTWARE.LOG2, SOFTWARE.LOG1, up to sequence 0"},
-    {"StaleLog1Skipped", 12, 10,
-     [](auto& s) {
-         return Logs{{"SOFTWARE.LOG1", NewFormatLog({s[0], s[3]}, 5)},
-                     {"SOFTWARE.LOG2", NewFormatLog({s[0], s[1], s[2]}, 10)}};
-     },
-     "B12", "recovered: 2 log entries applied from SOFTWARE.LOG2, up to sequence 11"},
-    {"BadHashInTheMiddle", 12, 10,
-     [](auto& s) {
-         return Logs{{"SOFTWARE.LOG1", Harmed(NewFormatLog({s[0], s[1], s[2]}, 10), 1)}};
-     },
-     "A47",
-     "recovered: 1 log entry applied from SOFTWARE.LOG1, up to sequence 10; SOFTWARE.LOG1 "
-     "ends at an entry whose hash does not match (sequence 11); 1 entry applied before it"},
-    {"DamagedLogBaseBlock", 12, 10,
-     [](auto& s) {
-         return Logs{{"SOFTWARE.LOG1", NewFormatLog({s[0], s[1]}, 10)},
-                     {"SOFTWARE.LOG2", Harmed(NewFormatLog({s[1], s[2]}, 11), -1)}};
-     },
-     "A47",
-     "recovered: 1 log entry applied from SOFTWARE.LOG1, up to sequence 10; SOFTWARE.LOG2: "
-     "its base block is damaged (wrong checksum)"},
+     {New(kLog1, {1, 2}, 0), New(kLog2, {0, 1}, 0xFFFFFFFF)}, "B12",
+     kFrom + "SOFTWARE.LOG2, SOFTWARE.LOG1, up to sequence 0"},
+    {"StaleLog1Skipped", 12, 10, {New(kLog1, {0, 3}, 5), New(kLog2, {0, 1, 2}, 10)}, "B12",
+     kFrom + "SOFTWARE.LOG2, up to sequence 11"},
+    {"BadHashInTheMiddle", 12, 10, {New(kLog1, {0, 1, 2}, 10, 1)}, "A47",
+     "recovered: 1 log entry applied from SOFTWARE.LOG1, up to sequence 10; SOFTWARE.LOG1 ends "
+     "at an entry whose hash does not match (sequence 11); 1 entry applied before it"},
+    {"DamagedLogBaseBlock", 12, 10, {New(kLog1, {0, 1}, 10), New(kLog2, {1, 2}, 11, -1)}, "A47",
+     "recovered: 1 log entry applied from SOFTWARE.LOG1, up to sequence 10; SOFTWARE.LOG2: its "
+     "base block is damaged (wrong checksum)"},
     // The base block is taken from the later log, which alone is applied.
-    {"DamagedPrimaryBaseBlock", 12, 10,
-     [](auto& s) {
-         return Logs{{"SOFTWARE.LOG1", NewFormatLog({s[0], s[1]}, 10)},
-                     {"SOFTWARE.LOG2", NewFormatLog({s[0], s[1], s[2]}, 12)}};
-     },
-     "B12", "recovered: 2 log entries applied from SOFTWARE.LOG2, up to sequence 13", true},
-    {"LogsNamedInLowerCase", 11, 10,
-     [](auto& s) {
-         return Logs{{"software.log1", NewFormatLog({s[0], s[1], s[2]}, 10)}};
-     },
-     "B12", "recovered: 2 log entries applied from software.log1, up to sequence 11"},
-    {"NoLogs", 11, 10, [](auto&) { return Logs{}; }, "",
-     "dirty (sequence 11 against 10) and no SOFTWARE.LOG1 or SOFTWARE.LOG2 beside it: read as it "
-     "is, so its values may be older than Windows' own"},
-    // The old format: of two logs, the one whose base block was written last.
+    {"DamagedPrimaryBaseBlock", 12, 10, {New(kLog1, {0, 1}, 10), New(kLog2, {0, 1, 2}, 12)},
+     "B12", kFrom + "SOFTWARE.LOG2, up to sequence 13", true},
+    {"LogsNamedInLowerCase", 11, 10, {New("software.log1", {0, 1, 2}, 10)}, "B12",
+     kFrom + "software.log1, up to sequence 11"},
+    {"NoLogs", 11, 10, {}, "", "dirty (sequence 11 against 10) and no SOFTWARE.LOG1 or "
+     "SOFTWARE.LOG2 beside it: read as it is, so its values may be older than Windows' own"},
+    // The old format: of the logs, the one whose base block was written last.
     {"OldFormatLastWritten", 11, 10,
-     [](auto& s) {
-         return Logs{{"SOFTWARE.LOG1", OldFormatLog(s[0], s[1], 200)},
-                     {"SOFTWARE.LOG2", OldFormatLog(s[0], s[2], 300)},
-                     {"SOFTWARE.LOG", OldFormatLog(s[0], s[3], 100)}};
-     },
-     "B12", "recovered: 26 sectors from SOFTWARE.LOG2"},
+     {Old(kLog1, {0, 1}, 200), Old(kLog2, {0, 2}, 300), Old(kLog, {0, 3}, 100)}, "B12",
+     "recovered: 26 sectors from SOFTWARE.LOG2"},
     // A clean hive is read as it is, whatever its logs hold.
-    {"CleanWithLogs", 10, 10,
-     [](auto& s) {
-         return Logs{{"SOFTWARE.LOG1", NewFormatLog({s[0], s[1]}, 10)}};
-     },
-     "", "clean"},
+    {"CleanWithLogs", 10, 10, {New(kLog1, {0, 1}, 10)}, "", "clean"},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Logs, DirtyHiveTest, ::testing::ValuesIn(kDirty),
                          [](const ::testing::TestParamInfo<DirtyCase>& param) {

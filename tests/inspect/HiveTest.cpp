@@ -255,24 +255,16 @@ Bytes FileTime(uint64_t value) {
 void AddBoard(std::vector<HiveValue>& values, const std::string& uuid,
               const std::u16string& product, uint64_t lastUse, bool older = false) {
     const std::string key = "HardwareConfig\\" + uuid;
-    if (older) {
-        values.push_back({key, "SystemBiosVersion", 7,
-                          Utf16Data(std::u16string(u"VESK - 1072009\0"
-                                                   u"1.5.0\0",
-                                                   22),
-                                    true)});
-    } else {
-        const std::u16string texts[] = {u"Vesk Computer Corporation",
-                                        product,
-                                        u"Vesk Desk",
-                                        u"VD-EU",
-                                        u"Rev A02",
-                                        u"Vesk",
-                                        u"2.4.1",
-                                        u"01/05/2026"};
-        for (int i = 0; i < kBoardTexts; ++i)
-            values.push_back(Sz(key, BoardTextName(static_cast<BoardText>(i)), texts[i], true));
-    }
+    const std::u16string versions(u"VESK - 1072009\0"
+                                  u"1.5.0\0",
+                                  22);
+    if (older) values.push_back({key, "SystemBiosVersion", 7, Utf16Data(versions, true)});
+    // clang-format off
+    const std::u16string texts[] = {u"Vesk Computer Corporation", product, u"Vesk Desk", u"VD-EU",
+                                    u"Rev A02", u"Vesk", u"2.4.1", u"01/05/2026"};
+    // clang-format on
+    for (int i = 0; i < kBoardTexts && !older; ++i)
+        values.push_back(Sz(key, BoardTextName(static_cast<BoardText>(i)), texts[i], true));
     values.push_back({key, "LastUse", 3, FileTime(lastUse)});
 }
 
@@ -330,12 +322,14 @@ TEST_P(BoardTest, Verdicts) {
     EXPECT_NE(json.find(c.json), std::string::npos) << json;
 }
 
-const Bytes kNoUuid(16, 0xFF);
+const Bytes kNoUuid(16, 0xFF), kTextOrder = {0x25, 0x19, 0x4D, 0x56, 0xCA, 0xEF, 0x87, 0x37,
+                                             0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0};
 
 const BoardCase kBoards[] = {
     {"LastStartHereStoredHere", Hardware(kHere), kHereBytes, u"A47",
      "match: the installation carries this board's identity", "25194D56* 8A1F0C22 4C4C4544",
-     R"("bios_version":"VESK - 1072009; 1.5.0","last_use":"2019-03-04T05:06:07Z","this_board":false)"},
+     R"("bios_version":"VESK - 1072009; 1.5.0","last_use":"2019-03-04T05:06:07Z",)"
+     R"("this_board":false)"},
     {"LastStartHereStoredOther", Hardware(kHere), kHereBytes, u"B12",
      "run-veskinfo: Windows has started on this board (last use 2026-12-01T08:15:00Z) but",
      "25194D56* 8A1F0C22 4C4C4544",
@@ -347,14 +341,9 @@ const BoardCase kBoards[] = {
      "board; it has not started here yet, and the stored manufacturer is that board's",
      "25194D56* 8A1F0C22 4C4C4544", R"("verdict":"other-board")"},
     // The GUID's digits in the order of its text are not the bytes a table stores.
-    {"UuidBytesInTextOrder",
-     Hardware(kHere),
-     {0x25, 0x19, 0x4D, 0x56, 0xCA, 0xEF, 0x87, 0x37, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE,
-      0xF0},
-     u"A47",
+    {"UuidBytesInTextOrder", Hardware(kHere), kTextOrder, u"A47",
      "other-board: the installation last started on Vesk Computer Corporation Vesk Desk 7400",
-     "25194D56 8A1F0C22 4C4C4544",
-     R"("this_board":false)"},
+     "25194D56 8A1F0C22 4C4C4544", R"("this_board":false)"},
     {"NoHardwareConfig", System(1, ""), kHereBytes, u"B12",
      "differs: the installation does not carry the identity of the board now in the machine (no "
      "board record: its SYSTEM hive has no HardwareConfig key",

@@ -41,13 +41,6 @@ void Pad(std::vector<HiveValue>& values, long mib, const std::string& parent = "
              data});
 }
 
-Bytes FileTime(uint64_t value) {
-    Bytes bytes;
-    for (int i = 0; i < 8; ++i)
-        bytes.push_back(static_cast<unsigned char>(value >> (8 * i)));
-    return bytes;
-}
-
 // TABLE's board as Windows 10 records it, the last start; and an older board.
 void AddBoards(std::vector<HiveValue>& values, const Bytes& table) {
     const Inspection walk = Inspect(table);
@@ -72,13 +65,13 @@ void AddBoards(std::vector<HiveValue>& values, const Bytes& table) {
         {"BIOSVersion", "2.4.1"},        {"BIOSReleaseDate", "01/05/2026"}};
     for (const auto& [value, data] : texts)
         values.push_back(Sz(key, value, data, true));
-    values.push_back({key, "LastUse", 3, FileTime(134405865000000000)}); // 2026-12-01T08:15:00Z
+    values.push_back({key, "LastUse", 3, FileTimeData(134405865000000000)}); // 2026-12-01T08:15:00Z
     values.push_back({old, "SystemBiosVersion", 7,
                       Utf16Data(std::u16string(u"VESK   - 1072009\0"
                                                u"A05\0",
                                                22),
                                 true)});
-    values.push_back({old, "LastUse", 3, FileTime(131961495670000000)}); // 2019-03-04T05:06:07Z
+    values.push_back({old, "LastUse", 3, FileTimeData(131961495670000000)}); // 2019-03-04T05:06:07Z
 }
 
 // SOFTWARE as Windows leaves it when its last two flushes are only in the logs: before, VeskInfo's

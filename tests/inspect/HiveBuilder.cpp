@@ -76,6 +76,13 @@ Bytes Utf16Data(const std::u16string& text, bool terminator) {
     return data;
 }
 
+Bytes FileTimeData(uint64_t filetime) {
+    Bytes data(8);
+    for (int i = 0; i < 8; ++i)
+        data[static_cast<size_t>(i)] = static_cast<unsigned char>(filetime >> (8 * i));
+    return data;
+}
+
 bool WriteHive(const std::string& path, const std::vector<HiveValue>& values, std::string& error) {
     const Bytes empty = EmptyHive();
     std::ofstream(path, std::ios::binary)

@@ -244,13 +244,6 @@ const std::string kHere = "{25194d56-caef-8737-1234-56789abcdef0}";
 const std::string kThere = "{8a1f0c22-4b3d-4e5f-9a6b-7c8d9e0f1a2b}";
 const std::string kOld = "{4c4c4544-0042-3510-8052-b3c04f4b4d31}";
 
-Bytes FileTime(uint64_t value) {
-    Bytes bytes;
-    for (int i = 0; i < 8; ++i)
-        bytes.push_back(static_cast<unsigned char>(value >> (8 * i)));
-    return bytes;
-}
-
 // A board's subkey as Windows 10 writes it, or as older ones left it (only SystemBiosVersion).
 void AddBoard(std::vector<HiveValue>& values, const std::string& uuid,
               const std::u16string& product, uint64_t lastUse, bool older = false) {
@@ -265,7 +258,7 @@ void AddBoard(std::vector<HiveValue>& values, const std::string& uuid,
     // clang-format on
     for (int i = 0; i < kBoardTexts && !older; ++i)
         values.push_back(Sz(key, BoardTextName(static_cast<BoardText>(i)), texts[i], true));
-    values.push_back({key, "LastUse", 3, FileTime(lastUse)});
+    values.push_back({key, "LastUse", 3, FileTimeData(lastUse)});
 }
 
 // 2026-12-01T08:15:00Z, 2026-11-02T10:00:00Z, 2019-03-04T05:06:07Z.

@@ -127,13 +127,26 @@ void MakeHashesRight(std::vector<unsigned char>& log) {
     }
 }
 
-// A private folder in which the hive and its log are written anew for each input.
+const char* const kNames[] = {"SOFTWARE", "SOFTWARE.LOG", "SOFTWARE.LOG1", "SOFTWARE.LOG2"};
+
+const std::string& Folder();
+
+void RemoveFolder() {
+    for (const char* file : kNames)
+        unlink((Folder() + "/" + file).c_str());
+    rmdir(Folder().c_str());
+}
+
+// A private folder in which the hive and its log are written anew for each input, removed at
+// the end of the run (before the name itself goes: it is registered after the name is made).
 const std::string& Folder() {
     static const std::string folder = [] {
         char name[] = "/tmp/hive-fuzz-XXXXXX";
         Check(mkdtemp(name) != nullptr);
         return std::string(name);
     }();
+    static const bool removed = std::atexit(RemoveFolder) == 0;
+    Check(removed);
     return folder;
 }
 
@@ -151,8 +164,8 @@ void ReadPair(const uint8_t* data, size_t size, const CodePage& codePage) {
     if ((flags & 8) && hive.size() >= kLogBaseBlock)
         Put32(hive.data() + 508, BaseBlockChecksum(hive.data()));
     const std::string path = Folder() + "/SOFTWARE";
-    for (const char* suffix : {".LOG", ".LOG1", ".LOG2"})
-        unlink((path + suffix).c_str());
+    for (const char* file : kNames)
+        unlink((Folder() + "/" + file).c_str());
     Check(WriteFile(path, hive.data(), hive.size()) &&
           WriteFile(path + (flags & 1 ? ".LOG" : ".LOG1"), log.data(), log.size()) &&
           (!(flags & 2) || WriteFile(path + ".LOG2", log.data(), log.size())));

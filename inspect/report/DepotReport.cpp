@@ -72,10 +72,12 @@ std::string HiveLine(const DepotHive& hive) {
 void PrintSources(std::ostream& out, const DepotFindings& findings, const DepotSources& sources) {
     out << "Stored: " << sources.stored << "\nNow: " << sources.now
         << " (the table of the board in the machine)\nLast start: ";
-    if (findings.lastBoard)
-        out << "board " << BoardUuid(*findings.lastBoard) << " (" << sources.system
-            << ", HardwareConfig\\LastConfig), last use " << LastUseText(*findings.lastBoard);
-    else if (!sources.systemProblem.empty())
+    if (findings.lastBoard) {
+        const HardwareBoard& board = *findings.lastBoard;
+        out << "board " << BoardUuid(board) << " (" << sources.system
+            << ", HardwareConfig\\LastConfig): " << BoardName(board) << ", BIOS "
+            << board.BiosVersion().value_or("(not named)") << ", last use " << LastUseText(board);
+    } else if (!sources.systemProblem.empty())
         out << "(none): " << sources.systemProblem;
     else
         out << "(no board record): " << NoBoardText(findings.noBoard);

@@ -2,14 +2,19 @@
 """Writes the seed corpora of the inspector's fuzz targets: fuzz/corpus-input/ (raw tables,
 dmidecode dumps of each entry-point kind, RSMB buffers, registry exports), fuzz/corpus-reg/
 (exports of the "SMBiosData" value), fuzz/corpus-stored/ (exports of VeskInfo's key) and
-fuzz/corpus-fleet/ (probe lines and detection exports as CSV, for the report).
+fuzz/corpus-fleet/ (probe lines and detection exports as CSV, for the report); with the path of
+the tests' make_depot, also fuzz/corpus-hive/ (hives of an installed Windows, and hives left
+dirty with a transaction log beside them, in hive_fuzz's layout of a pair).
 
-    python3 fuzz/make_inspect_corpus.py
+    python3 fuzz/make_inspect_corpus.py [MAKE_DEPOT]
 """
 
 import json
 import shutil
+import struct
+import subprocess
 import sys
+import tempfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
@@ -124,12 +129,45 @@ def fleet_seeds():
     }
 
 
+def pair(hive, log, flags=0):
+    """hive_fuzz's layout: the flags, the hive's length in 16-byte units, the hive, the log."""
+    return bytes([flags]) + struct.pack("<H", len(hive) // 16) + hive + log
+
+
+def hive_seeds(make_depot):
+    with tempfile.TemporaryDirectory() as scratch:
+        def depot(name, *extra):
+            windows = Path(scratch) / name
+            subprocess.run([make_depot, windows, ROOT / "samples" / "desktop.bin",
+                            "Vesk Computer Corporation", "A47", "VCC-D7400", "DEPOT-PC",
+                            *map(str, extra)], check=True)
+            return windows / "System32" / "config"
+        clean, dirty, old = depot("clean"), depot("dirty", 0, 0), depot("old", 0, 0, "old")
+        primary = (dirty / "SOFTWARE").read_bytes()
+        log1 = (dirty / "SOFTWARE.LOG1").read_bytes()
+        harmed = bytearray(primary)
+        harmed[100] ^= 1
+        return {
+            "software-64.hive": (clean / "SOFTWARE").read_bytes(),
+            "system-hardware.hive": (clean / "SYSTEM").read_bytes(),
+            "pair-new-log1.bin": pair(primary, log1),
+            "pair-new-both-logs.bin": pair(primary, log1, flags=2),
+            "pair-damaged-hive.bin": pair(bytes(harmed), log1),
+            "pair-old-log.bin": pair((old / "SOFTWARE").read_bytes(),
+                                     (old / "SOFTWARE.LOG").read_bytes(), flags=1),
+        }
+
+
 def main():
-    for folder, seeds in [("corpus-input", input_seeds()), ("corpus-reg", reg_seeds()),
-                          ("corpus-stored", stored_seeds()), ("corpus-fleet", fleet_seeds())]:
+    folders = [("corpus-input", input_seeds()), ("corpus-reg", reg_seeds()),
+               ("corpus-stored", stored_seeds()), ("corpus-fleet", fleet_seeds())]
+    if len(sys.argv) > 1:
+        folders.append(("corpus-hive", hive_seeds(sys.argv[1])))
+    for folder, seeds in folders:
         path = ROOT / "fuzz" / folder
-        shutil.rmtree(path, ignore_errors=True)
-        path.mkdir()
+        if folder != "corpus-hive":  # it keeps system.hive, an earlier make_depot's
+            shutil.rmtree(path, ignore_errors=True)
+        path.mkdir(exist_ok=True)
         for name, data in seeds.items():
             (path / name).write_bytes(data)
         print(f"{folder}: {len(seeds)} seeds")

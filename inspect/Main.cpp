@@ -57,9 +57,11 @@ void Configure(CLI::App& app, Options& o) {
                                         "HKLM\\SOFTWARE\\Vesk Computer Corporation\\SysInfo, with\n"
                                         "what VeskInfo records from TABLE (or from the export's\n"
                                         "own \"SMBiosData\" value). On Linux STORED may also\n"
-                                        "be a SOFTWARE hive, or the Windows folder of a mounted\n"
-                                        "disk (against this machine's table by default; with\n"
-                                        "--explain also against the table of its last start).\n"
+                                        "be a SOFTWARE hive, or a mounted Windows volume or its\n"
+                                        "Windows folder (against this machine's table by\n"
+                                        "default; with --explain or --json also against the\n"
+                                        "boards it started on; a hive Windows left dirty is\n"
+                                        "first recovered from its logs, in memory).\n"
                                         "On Windows without STORED.reg, the values stored in\n"
                                         "this machine's registry with this machine's table")
                              ->expected(0, 1)

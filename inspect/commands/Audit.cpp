@@ -4,6 +4,7 @@
 #include "platform/CodePage.h"
 #include "platform/Platform.h"
 #include "report/AuditReport.h"
+#include "report/DepotReport.h"
 #include "report/JsonReport.h"
 #include "report/LiveReport.h"
 
@@ -36,6 +37,7 @@ void PrintAuditJson(const AuditSubject& subject, const AuditResult& audit, bool 
                         ? InputJson(*subject.table, subject.source, subject.shown, other)
                         : Json(nullptr);
     if (subject.machine != nullptr) json["live"] = LiveJson(*subject.machine);
+    if (subject.depot != nullptr) json["depot"] = DepotJson(*subject.depot);
     WriteJson(std::cout, json, false);
 }
 
@@ -62,8 +64,24 @@ int ReportAudit(const Options& o, const AuditSubject& subject, bool only64) {
         }
     }
     std::cout.flush();
+    return AuditStatus(audit, subject, only64);
+}
+
+int AuditStatus(const AuditResult& audit, const AuditSubject& subject, bool only64) {
     if (!audit.allMatch || only64) return kMismatch;
     return subject.table != nullptr ? WalkStatus(*subject.table, subject.shown) : kCutShort;
+}
+
+AuditSubject FileAuditSubject(const Options& o, const std::string& storedName,
+                              const StoredValues& stored, const TableInput& table) {
+    AuditSubject subject;
+    subject.storedName = storedName;
+    subject.codePage = o.codePage;
+    subject.stored = &stored;
+    subject.table = &table;
+    subject.source = o.Source();
+    subject.shown = Inspect(table.Table(subject.source), table.Length(subject.source));
+    return subject;
 }
 
 namespace {
@@ -83,13 +101,7 @@ int RunFileAudit(const Options& o) {
     if (!AuditTable(o, stored, table, error))
         return o.probe ? ProbeError(machine, table.name + ": " + error)
                        : BadInput(table.name, error);
-    AuditSubject subject;
-    subject.storedName = o.stored;
-    subject.codePage = o.codePage;
-    subject.stored = &stored;
-    subject.table = &table;
-    subject.source = o.Source();
-    subject.shown = Inspect(table.Table(subject.source), table.Length(subject.source));
+    AuditSubject subject = FileAuditSubject(o, o.stored, stored, table);
     if (o.probe) return ReportProbe(machine, subject, false);
     subject.other = InspectOther(table, subject.source);
     return ReportAudit(o, subject, false);

@@ -3,6 +3,7 @@
 #pragma once
 #include "commands/Options.h"
 #include "inspection/Audit.h"
+#include "inspection/Depot.h"
 #include "inspection/Inspection.h"
 #include "inspection/LiveMachine.h"
 #include "report/Probe.h"
@@ -43,7 +44,15 @@ struct AuditSubject {
     Inspection shown;
     std::optional<Inspection> other;
     const LiveMachine* machine = nullptr;
+    // An installed Windows read from its hives: the depot's findings, for --json's "depot"
+    // object and the probe's "last_board"; null for any other audit.
+    const DepotFindings* depot = nullptr;
 };
+
+// The subject of an audit of stored values read from a file against the table `table`, walked
+// as --source asks; `other` is left to the caller.
+AuditSubject FileAuditSubject(const Options& o, const std::string& storedName,
+                              const StoredValues& stored, const TableInput& table);
 
 // Audit: the stored values of an export, of an installed Windows (hives), or (Windows) of this
 // machine, against a table.
@@ -51,6 +60,9 @@ int RunAudit(const Options& o);
 // The audit's lines (or JSON, or explanation) and its status; `only64`: the values were read
 // from the 64-bit view, which the note kOnly64 says.
 int ReportAudit(const Options& o, const AuditSubject& subject, bool only64);
+// The audit's exit status: kMismatch where a value differs or the values are only in the 64-bit
+// view, else the walk's.
+int AuditStatus(const AuditResult& audit, const AuditSubject& subject, bool only64);
 extern const char kOnly64[];
 
 // An installed Windows read from its disk: --audit names a SOFTWARE hive or a Windows folder.

@@ -1,5 +1,6 @@
 #include "commands/Commands.h"
 
+#include "report/DepotReport.h"
 #include "report/JsonReport.h"
 
 #include <iostream>
@@ -26,6 +27,20 @@ std::string NoTableReason(const AuditSubject& subject) {
         separator = "; ";
     }
     return reason + "): VeskInfo would store three empty values";
+}
+
+// An installed Windows: the board of its last start; where a hive is dirty and could not be
+// recovered, the line cannot tell, and says why.
+void AddDepot(const DepotFindings& depot, ProbeSubject& probe) {
+    probe.lastBoardMember = depot.folder;
+    if (depot.lastBoard && depot.lastBoard->hasUuid) {
+        probe.lastBoardUuid = GuidText(depot.lastBoard->uuid);
+        if (depot.lastBoard->lastUse) probe.lastBoardLastUse = LastUseText(*depot.lastBoard);
+    }
+    if (depot.verdict == DepotVerdict::Unsure) {
+        probe.status = ProbeStatus::Error;
+        probe.error = DepotVerdictText(depot);
+    }
 }
 
 } // namespace
@@ -55,5 +70,6 @@ int ReportProbe(const std::string& machine, const AuditSubject& subject, bool on
     probe.version = subject.table->StatedVersion();
     probe.source = subject.machine != nullptr ? LiveSourceName(kLiveSources[subject.machine->shown])
                                               : SourceName(subject.source);
+    if (subject.depot != nullptr) AddDepot(*subject.depot, probe);
     return ReportProbe(probe);
 }

@@ -9,8 +9,13 @@ const char kLinuxOnly[] = "registry hive files are read by the Linux inspector (
 
 } // namespace
 
-bool ReadHiveStoredValues(const std::string&, const CodePage&, StoredValues&, bool&,
+bool ReadHiveStoredValues(const std::string&, const CodePage&, StoredValues&, bool&, HiveRecovery&,
                           std::string& error) {
+    error = kLinuxOnly;
+    return false;
+}
+
+bool ReadSystemHive(const std::string&, SystemHive&, std::string& error) {
     error = kLinuxOnly;
     return false;
 }
@@ -18,8 +23,4 @@ bool ReadHiveStoredValues(const std::string&, const CodePage&, StoredValues&, bo
 bool ReadHiveTable(const std::string&, TableInput&, std::string& error) {
     error = kLinuxOnly;
     return false;
-}
-
-std::string ReadHiveComputerName(const std::string&) {
-    return "";
 }

@@ -16,21 +16,6 @@ namespace {
 // Far beyond any SMBIOS table or registry export of one; keeps the length a signed 32-bit int.
 constexpr size_t kMaxInput = 64u << 20;
 
-// Closes the descriptor it was given on every path (standard input excepted).
-class FileGuard {
-  public:
-    explicit FileGuard(int fd) : m_fd(fd) {}
-    ~FileGuard() {
-        if (m_fd > STDIN_FILENO) close(m_fd);
-    }
-    FileGuard(const FileGuard&) = delete;
-    FileGuard& operator=(const FileGuard&) = delete;
-    int Get() const { return m_fd; }
-
-  private:
-    int m_fd;
-};
-
 std::string OpenError(int error, bool machineTable) {
     if (machineTable && error == ENOENT)
         return "not present: this machine exposes no SMBIOS table there (name a table file)";
@@ -64,19 +49,20 @@ bool ReadAll(int fd, size_t sizeHint, std::vector<unsigned char>& bytes, std::st
 
 bool ReadSource(const std::string& path, bool machineTable, std::vector<unsigned char>& bytes,
                 std::string& error) {
-    const FileGuard file(path == "-" ? STDIN_FILENO : OpenForReading(path));
-    if (file.Get() < 0) {
+    // Standard input through a copy of its descriptor, so that closing the copy leaves it open.
+    const Descriptor file{path == "-" ? dup(STDIN_FILENO) : OpenForReading(path)};
+    if (file.fd < 0) {
         error = OpenError(errno, machineTable);
         return false;
     }
     struct stat status = {};
-    const bool known = fstat(file.Get(), &status) == 0;
+    const bool known = fstat(file.fd, &status) == 0;
     if (known && S_ISDIR(status.st_mode)) {
         error = "is a directory";
         return false;
     }
     const bool regular = known && S_ISREG(status.st_mode);
-    return ReadAll(file.Get(), regular ? static_cast<size_t>(status.st_size) : 0, bytes, error);
+    return ReadAll(file.fd, regular ? static_cast<size_t>(status.st_size) : 0, bytes, error);
 }
 
 bool HasRegSuffix(const std::string& path) {

@@ -36,7 +36,36 @@ size_t Utf8(unsigned long code, char* out) {
 
 constexpr unsigned long kReplacement = 0xFFFD;
 
+bool HighSurrogate(unsigned long unit) {
+    return unit >= 0xD800 && unit < 0xDC00;
+}
+bool LowSurrogate(unsigned long unit) {
+    return unit >= 0xDC00 && unit < 0xE000;
+}
+unsigned long Combined(unsigned long high, unsigned long low) {
+    return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+}
+
 } // namespace
+
+std::string Utf16ToUtf8(const unsigned char* data, size_t size) {
+    std::string out;
+    char encoded[4];
+    for (size_t i = 0; i + 1 < size; i += 2) {
+        unsigned long code = static_cast<unsigned long>(data[i] | data[i + 1] << 8);
+        if (code == 0) break;
+        const unsigned long low =
+            i + 3 < size ? static_cast<unsigned long>(data[i + 2] | data[i + 3] << 8) : 0;
+        if (HighSurrogate(code) && LowSurrogate(low)) {
+            code = Combined(code, low);
+            i += 2;
+        } else if (HighSurrogate(code) || LowSurrogate(code)) {
+            code = kReplacement;
+        }
+        out.append(encoded, Utf8(code, encoded));
+    }
+    return out;
+}
 
 TextEncoding SniffEncoding(std::string_view first) {
     if (StartsWith(first, "\xEF\xBB\xBF")) return TextEncoding::Utf8Bom;
@@ -71,16 +100,15 @@ size_t Utf16Source::Read(char* into, size_t size, std::string& error) {
         const long unit = Unit();
         if (unit == -1) break;
         unsigned long code = unit == -2 ? kReplacement : static_cast<unsigned long>(unit);
-        if (code >= 0xD800 && code < 0xDC00) {
+        if (HighSurrogate(code)) {
             const long low = Unit();
-            if (low >= 0xDC00 && low < 0xE000) {
-                code =
-                    0x10000 + ((code - 0xD800) << 10) + (static_cast<unsigned long>(low) - 0xDC00);
+            if (low >= 0 && LowSurrogate(static_cast<unsigned long>(low))) {
+                code = Combined(code, static_cast<unsigned long>(low));
             } else {
                 code = kReplacement;
                 if (low >= 0) m_pending = low;
             }
-        } else if (code >= 0xDC00 && code < 0xE000) {
+        } else if (LowSurrogate(code)) {
             code = kReplacement;
         }
         count += Utf8(code, into + count);

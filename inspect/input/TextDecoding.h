@@ -4,6 +4,7 @@
 #pragma once
 #include "input/ByteSource.h"
 
+#include <string>
 #include <string_view>
 
 enum class TextEncoding { Utf8, Utf8Bom, Utf16Le, Utf16Be, Utf16NoBom };
@@ -11,6 +12,10 @@ enum class TextEncoding { Utf8, Utf8Bom, Utf16Le, Utf16Be, Utf16NoBom };
 // The encoding of a file from its first bytes. UTF-16 without a mark is recognised by the zero
 // bytes of its first characters, which are ASCII in every file a fleet sends back.
 TextEncoding SniffEncoding(std::string_view first);
+
+// UTF-16LE bytes (a registry hive's texts) as UTF-8, up to the first zero unit or the end; a
+// surrogate that is not one of a pair reads as U+FFFD, an odd byte at the end is left out.
+std::string Utf16ToUtf8(const unsigned char* data, size_t size);
 
 // UTF-16 (after its byte-order mark) as UTF-8. A surrogate that is not one of a pair, and an odd
 // byte at the end, read as U+FFFD.

@@ -1,5 +1,7 @@
 #include "inspection/Inspection.h"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -80,4 +82,29 @@ const char* ValueText(const Inspection& inspection, IdentityField field) {
         return inspection.identity.szRegulatoryID;
     }
     return "";
+}
+
+const Inspection::Structure* SystemStructure(const Inspection& inspection) {
+    if (const Inspection::Candidate* chosen = inspection.Chosen(IdentityField::Manufacturer))
+        if (const Inspection::Structure* structure = inspection.StructureAt(chosen->offset))
+            return structure;
+    for (const Inspection::Structure& structure : inspection.structures)
+        if (structure.type == 1) return &structure;
+    return nullptr;
+}
+
+bool SystemUuid(const Inspection& inspection, const unsigned char* table, size_t length,
+                unsigned char (&uuid)[16]) {
+    constexpr int kUuidAt = 8, kUuidSize = 16; // in the type-1 structure
+    const Inspection::Structure* structure = SystemStructure(inspection);
+    if (structure == nullptr || table == nullptr || structure->length < kUuidAt + kUuidSize)
+        return false;
+    const size_t at = static_cast<size_t>(structure->offset) + kUuidAt;
+    if (at > length || length - at < kUuidSize) return false;
+    const unsigned char* bytes = table + at;
+    if (std::all_of(bytes, bytes + kUuidSize, [](unsigned char b) { return b == 0; }) ||
+        std::all_of(bytes, bytes + kUuidSize, [](unsigned char b) { return b == 0xFF; }))
+        return false;
+    std::memcpy(uuid, bytes, kUuidSize);
+    return true;
 }

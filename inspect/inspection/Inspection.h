@@ -58,3 +58,13 @@ extern const IdentityField kFields[3]; // in the order VeskInfo fills them
 
 // The stored text of `field`.
 const char* ValueText(const Inspection& inspection, IdentityField field);
+
+// The type-1 structure VeskInfo took the manufacturer from, else the first one walked; null
+// where the walk met none.
+const Inspection::Structure* SystemStructure(const Inspection& inspection);
+
+// The 16 bytes of that structure's UUID in `table` (the bytes walked), as the table stores them.
+// False where the structure or the table is too short for them, or they are all 0x00 or all
+// 0xFF: no UUID.
+bool SystemUuid(const Inspection& inspection, const unsigned char* table, size_t length,
+                unsigned char (&uuid)[16]);

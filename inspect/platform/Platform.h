@@ -21,6 +21,14 @@ bool StandardErrorIsTerminal();
 // Opens `path` (UTF-8 on Windows) for reading: a descriptor for read(), or -1 with errno set.
 int OpenForReading(const std::string& path);
 
+// An open file descriptor, closed when it goes (a negative one is none).
+struct Descriptor {
+    int fd;
+    ~Descriptor();
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+};
+
 // Writes `bytes` to the file `path`, replacing it. False with a one-line `error` when it cannot.
 bool WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes,
                     std::string& error);

@@ -21,6 +21,10 @@ int OpenForReading(const std::string& path) {
     return open(path.c_str(), O_RDONLY | O_CLOEXEC);
 }
 
+Descriptor::~Descriptor() {
+    if (fd >= 0) close(fd);
+}
+
 bool WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes,
                     std::string& error) {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

@@ -109,6 +109,10 @@ int OpenForReading(const std::string& path) {
     return _wopen(name.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
 }
 
+Descriptor::~Descriptor() {
+    if (fd >= 0) _close(fd);
+}
+
 bool WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes,
                     std::string& error) {
     const std::wstring name = Wide(path);

@@ -23,9 +23,8 @@ enum Text {
 const char* const kModelFields[4] = {"manufacturer", "product", "family", "sku"};
 // The bytes of a type-1 structure that number its manufacturer, product name, SKU and family.
 const int kModelBytes[4] = {4, 5, 26, 25};
-// The type-1 byte that numbers the serial number, and where the 16 bytes of the UUID begin.
+// The type-1 byte that numbers the serial number.
 constexpr int kSerialByte = 7;
-constexpr int kUuidAt = 8, kUuidSize = 16;
 // From this SMBIOS version on, the UUID's first three fields are stored little-endian.
 constexpr int kLittleEndianUuid = 2 << 8 | 6;
 
@@ -50,16 +49,6 @@ struct Texts {
     }
 };
 
-// The type-1 structure VeskInfo took the manufacturer from, else the first one walked.
-const Inspection::Structure* SystemStructure(const Inspection& inspection) {
-    if (const Inspection::Candidate* chosen = inspection.Chosen(IdentityField::Manufacturer))
-        if (const Inspection::Structure* structure = inspection.StructureAt(chosen->offset))
-            return structure;
-    for (const Inspection::Structure& structure : inspection.structures)
-        if (structure.type == 1) return &structure;
-    return nullptr;
-}
-
 // The string that byte `byte` of the structure numbers, or null where the structure or the
 // table is too short for that byte, the byte is 0 or the walk read no such string.
 const Inspection::String* StringOf(const ProbeSubject& subject,
@@ -70,20 +59,16 @@ const Inspection::String* StringOf(const ProbeSubject& subject,
     return number > 0 ? subject.expected->StringAt(structure.offset, number) : nullptr;
 }
 
-// The UUID as Windows prints it, upper case 8-4-4-4-12; empty where the structure or the table
-// is too short, or the bytes are all 0x00 or all 0xFF (no UUID). Where the stated version is
-// older than the one that made the first three fields little-endian, every byte is in order.
-std::string Uuid(const ProbeSubject& subject, const Inspection::Structure& structure) {
-    const size_t at = static_cast<size_t>(structure.offset) + kUuidAt;
-    if (structure.length < kUuidAt + kUuidSize || at + kUuidSize > subject.length) return "";
-    const unsigned char* bytes = subject.table + at;
-    if (std::all_of(bytes, bytes + kUuidSize, [](unsigned char b) { return b == 0; }) ||
-        std::all_of(bytes, bytes + kUuidSize, [](unsigned char b) { return b == 0xFF; }))
-        return "";
-    static const int kLittle[kUuidSize] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+// The UUID as Windows prints it, upper case 8-4-4-4-12; empty where there is none. Where the
+// stated version is older than the one that made the first three fields little-endian, every
+// byte is in order.
+std::string Uuid(const ProbeSubject& subject) {
+    unsigned char bytes[16];
+    if (!SystemUuid(*subject.expected, subject.table, subject.length, bytes)) return "";
+    static const int kLittle[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
     const bool little = subject.version == 0 || subject.version >= kLittleEndianUuid;
     std::string text;
-    for (int i = 0; i < kUuidSize; ++i) {
+    for (int i = 0; i < 16; ++i) {
         if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
         const unsigned byte = bytes[little ? kLittle[i] : i];
         text += "0123456789ABCDEF"[byte >> 4];
@@ -102,7 +87,7 @@ bool ReadModel(const ProbeSubject& subject, Texts& texts) {
             texts.Set(kModel + i, string->text);
     if (const Inspection::String* serial = StringOf(subject, *structure, kSerialByte))
         texts.Set(kSerial, serial->text);
-    texts.uuid = Uuid(subject, *structure);
+    texts.uuid = Uuid(subject);
     return true;
 }
 
@@ -110,6 +95,16 @@ void WriteValues(JsonLine& json, const Texts& texts, int first, size_t cap) {
     json.Open();
     for (const IdentityField field : kFields)
         texts.Write(json.Key(JsonFieldName(field)), first + static_cast<int>(field), cap);
+    json.Close();
+}
+
+void WriteLastBoard(JsonLine& json, const ProbeSubject& subject) {
+    if (subject.lastBoardUuid.empty()) {
+        json.Null();
+        return;
+    }
+    json.Open().Key("uuid").Name(subject.lastBoardUuid.c_str()).Key("last_use");
+    subject.lastBoardLastUse.empty() ? json.Null() : json.Name(subject.lastBoardLastUse.c_str());
     json.Close();
 }
 
@@ -140,6 +135,7 @@ std::string Line(const ProbeSubject& subject, const Texts& texts, bool haveModel
     } else {
         json.Null().Key("unit").Null();
     }
+    if (subject.lastBoardMember) WriteLastBoard(json.Key("last_board"), subject);
     json.Key("tool").Name(VESK_PRODUCT_VERSION_TEXT).Close();
     return line;
 }

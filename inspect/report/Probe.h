@@ -24,6 +24,11 @@ struct ProbeSubject {
     const char* source = nullptr; // the table source that answered
     std::string error;            // for ProbeStatus::Error; for NoTable, why (or empty)
     int version = 0; // the SMBIOS version the input states (major << 8 | minor); 0: none stated
+    // An installed Windows read from its disk: the board of its last start (HardwareConfig), as
+    // "last_board" {"uuid", "last_use"}, null where `lastBoardUuid` is empty; the member is left
+    // out of every other line.
+    bool lastBoardMember = false;
+    std::string lastBoardUuid, lastBoardLastUse; // ASCII; an empty last use is null
 };
 
 // The line without its end: at most kProbeLineLimit bytes of ASCII. Where the texts make it

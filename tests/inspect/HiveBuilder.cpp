@@ -76,11 +76,22 @@ Bytes Utf16Data(const std::u16string& text, bool terminator) {
     return data;
 }
 
+Bytes FileTimeData(uint64_t filetime) {
+    Bytes data(8);
+    for (int i = 0; i < 8; ++i)
+        data[static_cast<size_t>(i)] = static_cast<unsigned char>(filetime >> (8 * i));
+    return data;
+}
+
 bool WriteHive(const std::string& path, const std::vector<HiveValue>& values, std::string& error) {
     const Bytes empty = EmptyHive();
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(empty.data()),
                static_cast<std::streamsize>(empty.size()));
+    return AddToHive(path, values, error);
+}
+
+bool AddToHive(const std::string& path, const std::vector<HiveValue>& values, std::string& error) {
     std::unique_ptr<hive_h, HiveClose> h(hivex_open(path.c_str(), HIVEX_OPEN_WRITE));
     bool ok = h != nullptr;
     for (const HiveValue& v : values) {

@@ -485,33 +485,92 @@ class Batch(Files):
 
 class Depot(Files):
     """An installed Windows audited from its hives (written by make_depot, VESK_MAKE_DEPOT) against
-    the board now in the machine ($VESKINFO_DMI_TABLE): the three-way view's verdict, the exit
-    status, the probe's machine name; the hive readers' own cases are in HiveTest."""
+    the board now in the machine ($VESKINFO_DMI_TABLE): the view's verdict, the exit status, the
+    probe's machine name and board; a SOFTWARE hive whose last changes are only in its logs; the
+    hive readers' own cases are in HiveTest and HiveLogTest."""
+
+    def windows(self, *extra):
+        windows = Path(self.dir.name) / "disk" / "Windows"
+        subprocess.run([os.environ["VESK_MAKE_DEPOT"], windows, DESKTOP, MAKER, SYSTEM_ID,
+                        REGULATORY, "PC-0042", *map(str, extra)], check=True)
+        return windows
+
+    def audit(self, now, *args):
+        done = run("--audit", *args, env=dict(os.environ, VESKINFO_DMI_TABLE=str(now)))
+        return done, (done.stdout or done.stderr).decode()
 
     def test_verdicts(self):
         registry_header = SAMPLES / "registry-header.bin"  # the board "1F", "VCC-D7600"
-        windows = Path(self.dir.name) / "Windows"
-        subprocess.run([os.environ["VESK_MAKE_DEPOT"], windows, DESKTOP, MAKER, SYSTEM_ID,
-                        REGULATORY, "PC-0042"], check=True)
-        # The board now, options, exit status, a folder below Windows named instead, what is said.
+        windows = self.windows()
+        # The board now, options, exit status, what is named instead of Windows, what is said.
         cases = [
-            (DESKTOP, ["--explain"], 0, None, "the board now in the machine"),
-            (registry_header, ["--explain"], 3, None, "the board it last started on"),
-            (registry_header, ["--probe"], 1, None, '"machine":"PC-0042","status":"differs"'),
-            (DESKTOP, [], 0, None, 'RegulatoryID: stored "VCC-D7400", expected "VCC-D7400"'),
+            (DESKTOP, ["--explain"], 0, ".", "match: the installation carries this board's"),
+            (DESKTOP, ["--explain"], 0, "..", "match: the installation carries this board's"),
+            (registry_header, ["--explain"], 3, ".", "other-board: the installation last started "
+             "on Vesk Computer Corporation Vesk Desk 7400 (UUID 049E1C5A-B372-0E4D-9F11-"),
+            (registry_header, ["--probe"], 1, ".", '"machine":"PC-0042","status":"differs"'),
+            (DESKTOP, [], 0, ".", 'RegulatoryID: stored "VCC-D7400", expected "VCC-D7400"'),
             (DESKTOP, [], 2, "System32", "no System32/config folder"),
         ]
         for now, options, status, folder, said in cases:
             with self.subTest(now=now.name, options=options, folder=folder):
-                env = dict(os.environ, VESKINFO_DMI_TABLE=str(now))
-                done = run("--audit", *options, windows / folder if folder else windows, env=env)
+                done, out = self.audit(now, *options, (windows / folder).resolve())
                 self.assertEqual(done.returncode, status, done.stderr)
-                lines = (done.stdout or done.stderr).decode().splitlines()
+                lines = out.splitlines()
                 last = lines[-1] if "--explain" not in options else next(
                     line for line in lines if line.startswith("Verdict: "))
                 self.assertIn(said, last)
                 if "--explain" in options:
-                    self.assertIn(f", key {WOW_KEY}\n", done.stdout.decode())
+                    self.assertIn(f", key {WOW_KEY}\n", out)
+
+    def test_last_changes_only_in_the_logs(self):
+        windows = self.windows(0, 1)  # SOFTWARE dirty, VeskInfo's values in its two logs
+        config = windows / "System32" / "config"
+        files = sorted(config.iterdir())
+        before = [(f.read_bytes(), f.stat().st_mtime_ns) for f in files]
+        done, out = self.audit(DESKTOP, "--json", windows)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        depot = json.loads(out)["depot"]
+        self.assertEqual(depot["hives"][0], {
+            "path": str(config / "SOFTWARE"), "state": "recovered", "log_entries": 2,
+            "sequence": depot["hives"][0]["sequence"], "reason": None})
+        self.assertEqual((depot["verdict"], depot["boards"][0]["this_board"]), ("match", True))
+        self.assertEqual([(f.read_bytes(), f.stat().st_mtime_ns) for f in files], before)
+        for log in ("SOFTWARE.LOG1", "SOFTWARE.LOG2"):
+            (config / log).unlink()
+        # Read as it is, the hive holds none of VeskInfo's values: the audit cannot tell.
+        for options, said in [(["--json"], '"verdict": "unsure"'),
+                              (["--explain"], "Verdict: unsure: the SOFTWARE hive is dirty"),
+                              ([], "Note: the SOFTWARE hive is dirty (sequence"),
+                              (["--probe"], '"status":"error","error":"the SOFTWARE hive is')]:
+            with self.subTest(options=options):
+                done, out = self.audit(DESKTOP, *options, windows)
+                self.assertEqual(done.returncode, 2, done.stderr)
+                self.assertIn(said, out)
+                self.assertIn("no SOFTWARE.LOG1 or SOFTWARE.LOG2 beside it", out)
+
+    def test_board_named_as_windows_reads_its_uuid(self):
+        # An SMBIOS 2.4 table: the probe's UUID keeps the bytes in order, HardwareConfig names
+        # the board as a GUID; the bytes are the same board's.
+        windows = self.windows()
+        table = self.file("board-2.4.rsmb", dmidump.rsmb(DESKTOP_TABLE, major=2, minor=4))
+        done, out = self.audit(DESKTOP, "--json", windows, table)
+        self.assertEqual(json.loads(out)["depot"]["boards"][0]["this_board"], True)
+        done, out = self.audit(DESKTOP, "--probe", windows, table)
+        self.assertIn('"unit":{"serial":"VKD7400A0193","uuid":"5A1C9E04-72B3-4D0E-9F11-C3A0D6E4B8'
+                      '7F"},"last_board":{"uuid":"049E1C5A-B372-0E4D-9F11-C3A0D6E4B87F","last_use'
+                      '":"2026-12-01T08:15:00Z"}', out)
+
+    def test_fleet_report_reads_depot_lines(self):
+        depot = self.audit(DESKTOP, "--probe", self.windows())[1]
+        reg = self.file("stored.reg", sysinfo_export(stored()))
+        other = run("--audit", "--probe", reg, SAMPLES / "registry-header.bin").stdout.decode()
+        self.assertIn('"last_board":{', depot)
+        self.assertNotIn('"last_board"', other)
+        done = run("--report", "-", self.file("probes.txt", depot + other))
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn("Machines: 2\n", done.stdout.decode())
+        self.assertIn("Lines refused: 0\n", done.stdout.decode())
 
 
 if __name__ == "__main__":

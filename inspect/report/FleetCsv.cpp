@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::array<const char*, 14> kHeader = {"Device name",
+constexpr std::array<const char*, 18> kHeader = {"Device name",
                                                  "Probe name",
                                                  "Serial number",
                                                  "UUID",
@@ -18,7 +18,11 @@ constexpr std::array<const char*, 14> kHeader = {"Device name",
                                                  "Stored regulatory identifier",
                                                  "Firmware manufacturer",
                                                  "Firmware system identifier",
-                                                 "Firmware regulatory identifier"};
+                                                 "Firmware regulatory identifier",
+                                                 "Device ID",
+                                                 "Updated (UTC)",
+                                                 "Detection state",
+                                                 "UUID shared by"};
 
 void Cell(std::string& out, std::string_view text, bool first = false) {
     if (!first) out += ',';
@@ -43,8 +47,8 @@ std::string FleetCsv(const FleetTally& tally) {
     for (size_t i = 0; i < kHeader.size(); ++i)
         Cell(out, kHeader[i], i == 0);
     out += "\r\n";
-    for (const MachineEntry& entry : tally.kept) {
-        const ProbeRecord& record = entry.record;
+    for (const Device& device : tally.devices) {
+        const ProbeRecord& record = tally.Record(device);
         Cell(out, ShownName(record), true);
         Cell(out, record.machine);
         Value(out, record.serial);
@@ -56,6 +60,10 @@ std::string FleetCsv(const FleetTally& tally) {
         for (const ProbeValues* values : {&record.stored, &record.expected})
             for (const auto& value : *values)
                 Value(out, value);
+        Cell(out, record.deviceId);
+        Cell(out, record.updated ? TimeText(*record.updated) : "");
+        Cell(out, record.detection);
+        Cell(out, device.uuidSharedBy ? std::to_string(device.uuidSharedBy) : "");
         out += "\r\n";
     }
     return out;

@@ -200,7 +200,7 @@ void Models(std::ostream& out, const FleetTally& tally) {
     out << "</section>\n";
 }
 
-void Reason(std::ostream& out, const ProbeRecord& record) {
+void Reason(std::ostream& out, const FleetRecord& record) {
     ForEachReasonPart(record, [&out](std::string_view text, ReasonPart part) {
         if (part == ReasonPart::Fixed)
             out << Html(text);
@@ -211,7 +211,7 @@ void Reason(std::ostream& out, const ProbeRecord& record) {
     });
 }
 
-void Machine(std::ostream& out, const ProbeRecord& record) {
+void Machine(std::ostream& out, const FleetRecord& record) {
     const std::string name = ShownName(record), other = OtherName(record);
     out << "<td class=\"machine\">" << Text(name);
     if (!other.empty()) out << " <span class=\"other\">(probe: " << Text(other) << ")</span>";
@@ -227,7 +227,7 @@ void Actions(std::ostream& out, const FleetTally& tally) {
            "<th>Machine</th><th>Serial number, UUID</th><th>Model</th><th>Status</th>"
            "<th>Reason</th></tr>\n";
     for (const size_t index : tally.actions) {
-        const ProbeRecord& record = tally.Record(tally.devices[index]);
+        const FleetRecord& record = tally.Record(tally.devices[index]);
         out << "<tr>";
         Machine(out, record);
         out << "<td>" << Text(ModelName(record)) << "</td><td>" << ProbeStatusName(record.status)

@@ -26,7 +26,11 @@ const std::string& ShownName(const ProbeRecord& record) {
     return record.device.empty() ? record.machine : record.device;
 }
 
-std::string OtherName(const ProbeRecord& record) {
+const std::string& ShownName(const FleetRecord& record) {
+    return record.device.empty() ? record.machine : record.device;
+}
+
+std::string OtherName(const FleetRecord& record) {
     return record.device.empty() || record.machine == record.device ? "" : record.machine;
 }
 
@@ -36,23 +40,24 @@ std::string ModelName(const ModelTally& model) {
     return model.product.empty() ? model.manufacturer : model.manufacturer + " " + model.product;
 }
 
-std::string ModelName(const ProbeRecord& record) {
+std::string ModelName(const FleetRecord& record) {
     ModelTally model;
-    model.manufacturer = record.manufacturer;
-    model.product = record.product;
-    model.known = !record.manufacturer.empty() || !record.product.empty();
+    model.manufacturer = *record.manufacturer;
+    model.product = *record.product;
+    model.known = !model.manufacturer.empty() || !model.product.empty();
     return ModelName(model);
 }
 
-void ForEachReasonPart(const ProbeRecord& record,
+void ForEachReasonPart(const FleetRecord& record,
                        const std::function<void(std::string_view, ReasonPart)>& part) {
     bool first = true;
+    const std::string_view error = std::string_view(*record.error).substr(0, 2 * kValueShown);
     const auto fixed = [&](std::string_view text) { part(text, ReasonPart::Fixed); };
     const auto begin = [&]() {
         if (!first) fixed("; ");
         first = false;
     };
-    const auto quoted = [&](const std::optional<std::string>& value) {
+    const auto quoted = [&](const std::string* value) {
         if (!value) return fixed("(none)");
         fixed("\"");
         part(std::string_view(*value).substr(0, kValueShown), ReasonPart::Identifier);
@@ -94,31 +99,31 @@ void ForEachReasonPart(const ProbeRecord& record,
         break;
     case ProbeStatus::Error:
         begin();
-        if (record.error.empty())
+        if (error.empty())
             fixed("the probe failed");
         else
-            part(std::string_view(record.error).substr(0, 2 * kValueShown), ReasonPart::Text);
+            part(error, ReasonPart::Text);
         break;
     case ProbeStatus::NoInspector:
         begin();
         fixed(kNoInspector);
-        if (!record.error.empty()) {
+        if (!error.empty()) {
             fixed(" (");
-            part(std::string_view(record.error).substr(0, 2 * kValueShown), ReasonPart::Text);
+            part(error, ReasonPart::Text);
             fixed(")");
         }
         break;
     case ProbeStatus::NoOutput:
         begin();
         fixed("the detection gave no output");
-        if (!record.detection.empty()) {
+        if (!record.detection->empty()) {
             fixed(" (detection state ");
-            part(record.detection, ReasonPart::Text);
+            part(*record.detection, ReasonPart::Text);
             fixed(")");
         }
-        if (!record.error.empty()) {
+        if (!error.empty()) {
             fixed(": ");
-            part(std::string_view(record.error).substr(0, 2 * kValueShown), ReasonPart::Text);
+            part(error, ReasonPart::Text);
         }
         break;
     }
@@ -167,7 +172,7 @@ std::string NoInspectorAdvice(const FleetTally& tally) {
            "as a required app, which installs the inspector beside VeskInfo";
 }
 
-std::string ActionReason(const ProbeRecord& record) {
+std::string ActionReason(const FleetRecord& record) {
     std::string reason;
     ForEachReasonPart(record, [&reason](std::string_view text, ReasonPart) { reason += text; });
     return reason;
@@ -194,7 +199,7 @@ void WriteIds(std::ostream& out, const char* label, const std::map<std::string, 
     if (ids.empty()) out << " none";
 }
 
-void WriteName(std::ostream& out, const ProbeRecord& record) {
+void WriteName(std::ostream& out, const FleetRecord& record) {
     const std::string name = ShownName(record), other = OtherName(record);
     out << (name.empty() ? "(no name)" : Line(name));
     if (!other.empty()) out << " (probe: " << Line(other) << ")";
@@ -204,7 +209,7 @@ void WriteActions(std::ostream& out, const FleetTally& tally) {
     if (tally.actions.empty()) return;
     out << "Machines that need action, the first " << kActionsInText << ":\n";
     for (size_t i = 0; i < tally.actions.size() && i < kActionsInText; ++i) {
-        const ProbeRecord& record = tally.Record(tally.devices[tally.actions[i]]);
+        const FleetRecord& record = tally.Record(tally.devices[tally.actions[i]]);
         out << "  ";
         WriteName(out, record);
         out << ": " << ProbeStatusName(record.status) << ": ";
@@ -334,9 +339,15 @@ int RunFleetReport(const std::string& report, const std::vector<std::string>& ar
         out.flush();
         return status;
     }
-    const std::string bytes = Named(report, ".csv") ? FleetCsv(tally) : FleetHtml(tally, version);
+    std::vector<unsigned char> bytes;
+    if (Named(report, ".csv")) {
+        bytes = FleetCsv(tally);
+    } else {
+        const std::string html = FleetHtml(tally, version);
+        bytes.assign(html.begin(), html.end());
+    }
     std::string error;
-    if (!WriteFileBytes(report, std::vector<unsigned char>(bytes.begin(), bytes.end()), error)) {
+    if (!WriteFileBytes(report, bytes, error)) {
         err << program << report << ": " << error << "\n";
         return kBadInput;
     }

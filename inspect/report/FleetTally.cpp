@@ -28,8 +28,9 @@ constexpr char kPlaceholderUuid[] = "03000200-0400-0500-0006-000700080009";
 const char kSystemFallback[] = "0";
 const char kRegulatoryFallback[] = "00000";
 
+// ASCII letters in lower case; other bytes as they are, whatever the locale.
 char Folded(char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 bool SameFolded(std::string_view a, std::string_view b) {
@@ -55,49 +56,67 @@ std::string_view Part(const std::optional<std::string>& text) {
     return text ? std::string_view(*text) : std::string_view("\x01", 1);
 }
 
-// A record's identity, byte for byte: records that share all of it are certainly one machine.
-uint64_t IdentityHash(const ProbeRecord& r) {
+// What tells a record's machine from another, as the reader gave it or as the tally keeps it.
+struct Identity {
+    std::string_view deviceId;
+    const std::optional<std::string>& uuid;
+    const std::optional<std::string>& serial;
+    std::string_view manufacturer, product, device, machine;
+};
+
+Identity IdentityOf(const ProbeRecord& r) {
+    return {r.deviceId, r.uuid, r.serial, r.manufacturer, r.product, r.device, r.machine};
+}
+
+Identity IdentityOf(const FleetRecord& r) {
+    return {r.deviceId, r.uuid, r.serial, *r.manufacturer, *r.product, r.device, r.machine};
+}
+
+// The identity byte for byte: records that share all of it are certainly one machine.
+uint64_t IdentityHash(const Identity& r) {
     uint64_t hash = Hash(r.deviceId, false);
     for (const std::string_view part :
-         {Part(r.uuid), Part(r.serial), std::string_view(r.manufacturer),
-          std::string_view(r.product), std::string_view(r.device), std::string_view(r.machine)})
+         {Part(r.uuid), Part(r.serial), r.manufacturer, r.product, r.device, r.machine})
         hash = Hash(part, false, hash);
     return hash;
 }
 
-bool SameIdentity(const ProbeRecord& a, const ProbeRecord& b) {
+bool SameIdentity(const Identity& a, const Identity& b) {
     return a.deviceId == b.deviceId && a.uuid == b.uuid && a.serial == b.serial &&
            a.manufacturer == b.manufacturer && a.product == b.product && a.device == b.device &&
            a.machine == b.machine;
 }
 
-bool HasUuid(const ProbeRecord& record) {
-    return record.uuid && !record.uuid->empty();
+bool HasUuid(const std::optional<std::string>& uuid) {
+    return uuid && !uuid->empty();
 }
 
 // A record that carries nothing to tell its machine by is never taken for another.
-bool Keyless(const ProbeRecord& record) {
-    return record.deviceId.empty() && !HasUuid(record) && !IdentifyingSerial(record.serial) &&
-           ShownName(record).empty();
+bool Keyless(const Identity& r) {
+    return r.deviceId.empty() && !HasUuid(r.uuid) && !IdentifyingSerial(r.serial) &&
+           r.device.empty() && r.machine.empty();
 }
 
 // The newest record: one with a time stamp over one without; of two with, the later time; else
 // the one read later.
-bool Newer(const ProbeRecord& a, const ProbeRecord& b) {
+template <class A, class B> bool Newer(const A& a, const B& b) {
     return std::make_tuple(a.updated.has_value(), a.updated.value_or(0), a.read) >
            std::make_tuple(b.updated.has_value(), b.updated.value_or(0), b.read);
 }
 
-// Why a UUID names no one machine, from the UUID alone; empty when it may name one.
-std::string SharedByItself(std::string_view uuid) {
+// Why a UUID names no one machine, from the UUID alone; null when it may name one.
+const char* SharedByItself(std::string_view uuid) {
     if (SameFolded(uuid, kPlaceholderUuid)) return "a firmware placeholder";
-    std::string hex;
-    for (const char c : uuid)
-        if (c != '-') hex += Folded(c);
-    if (hex.size() != 32 || hex.find_first_not_of("0123456789abcdef") != std::string::npos)
-        return "";
-    for (size_t i = 2; i < hex.size(); i += 2)
-        if (hex.compare(i, 2, hex, 0, 2) != 0) return "";
+    char digits[32];
+    size_t count = 0;
+    for (const char c : uuid) {
+        if (c == '-') continue;
+        if (count == sizeof digits || !std::isxdigit(static_cast<unsigned char>(c))) return nullptr;
+        digits[count++] = Folded(c);
+    }
+    if (count != sizeof digits) return nullptr;
+    for (size_t i = 2; i < count; i += 2)
+        if (digits[i] != digits[0] || digits[i + 1] != digits[1]) return nullptr;
     return "all its bytes equal";
 }
 
@@ -160,6 +179,10 @@ void ForEachGroup(std::vector<Keyed>& keyed, Same same, Group group) {
         rest.clear();
         for (size_t i = begin; i < end; ++i)
             rest.push_back(keyed[i].entry);
+        if (rest.size() == 1) {
+            group(rest);
+            continue;
+        }
         while (!rest.empty()) {
             equal.clear();
             size_t others = 0;
@@ -184,8 +207,14 @@ unsigned Bit(JoinKey key) {
 // another record and whether it carries a strong key (a device id, a UUID not shared, a serial
 // number).
 struct FleetJoin {
-    explicit FleetJoin(size_t entries) : sets(entries), joined(entries), strong(entries) {}
+    explicit FleetJoin(const std::deque<MachineEntry>& entries)
+        : sets(entries.size()), joined(entries.size()), strong(entries.size()) {
+        records.reserve(entries.size());
+        for (const MachineEntry& entry : entries)
+            records.push_back(static_cast<uint32_t>(entry.records));
+    }
     Sets sets;
+    std::vector<uint32_t> records; // of each entry, read in one pass rather than entry by entry
     std::vector<unsigned> joined;
     std::vector<char> strong;
 };
@@ -206,23 +235,58 @@ bool ModelTally::Flagged() const {
 void FleetTally::Machine(ProbeRecord&& record) {
     ++records;
     if (record.read == 0) record.read = NextRead();
-    if (!Keyless(record)) {
+    const Identity identity = IdentityOf(record);
+    // A hash of 0 marks a record that is never collapsed.
+    const uint64_t hash = Keyless(identity) ? 0 : std::max<uint64_t>(IdentityHash(identity), 1);
+    if (hash != 0) {
         if (m_slots.size() < 2 * (m_entries.size() + 1)) Rehash(4 * (m_entries.size() + 1));
         const size_t mask = m_slots.size() - 1;
-        for (size_t slot = IdentityHash(record) & mask;; slot = (slot + 1) & mask) {
+        for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
             if (m_slots[slot] == 0) {
                 m_slots[slot] = static_cast<uint32_t>(m_entries.size() + 1);
                 break;
             }
-            MachineEntry& entry = m_entries[m_slots[slot] - 1];
-            if (!SameIdentity(entry.record, record)) continue;
+            const uint32_t at = m_slots[slot] - 1;
+            if (m_hashes[at] != hash) continue;
+            MachineEntry& entry = m_entries[at];
+            if (!SameIdentity(IdentityOf(entry.record), identity)) continue;
             ++entry.records;
-            if (Newer(record, entry.record)) entry.record = std::move(record);
+            if (Newer(record, entry.record)) entry.record = Keep(std::move(record));
             return;
         }
     }
     const size_t first = record.read;
-    m_entries.push_back({std::move(record), 1, first});
+    m_entries.push_back({Keep(std::move(record)), 1, first});
+    m_hashes.push_back(hash);
+}
+
+const std::string* FleetTally::Intern(std::string&& text) {
+    return &*m_texts.insert(std::move(text)).first;
+}
+
+const std::string* FleetTally::Intern(std::optional<std::string>&& text) {
+    return text ? Intern(std::move(*text)) : nullptr;
+}
+
+FleetRecord FleetTally::Keep(ProbeRecord&& record) {
+    FleetRecord kept;
+    kept.machine = std::move(record.machine);
+    kept.device = std::move(record.device);
+    kept.deviceId = std::move(record.deviceId);
+    kept.serial = std::move(record.serial);
+    kept.uuid = std::move(record.uuid);
+    kept.manufacturer = Intern(std::move(record.manufacturer));
+    kept.product = Intern(std::move(record.product));
+    for (size_t i = 0; i < kept.stored.size(); ++i) {
+        kept.stored[i] = Intern(std::move(record.stored[i]));
+        kept.expected[i] = Intern(std::move(record.expected[i]));
+    }
+    kept.error = Intern(std::move(record.error));
+    kept.detection = Intern(std::move(record.detection));
+    kept.updated = record.updated;
+    kept.read = record.read;
+    kept.status = record.status;
+    return kept;
 }
 
 void FleetTally::Rehash(size_t slots) {
@@ -230,9 +294,9 @@ void FleetTally::Rehash(size_t slots) {
     while (size < slots)
         size *= 2;
     m_slots.assign(size, 0);
-    for (size_t i = 0; i < m_entries.size(); ++i) {
-        if (Keyless(m_entries[i].record)) continue;
-        size_t slot = IdentityHash(m_entries[i].record) & (size - 1);
+    for (size_t i = 0; i < m_hashes.size(); ++i) {
+        if (m_hashes[i] == 0) continue;
+        size_t slot = m_hashes[i] & (size - 1);
         while (m_slots[slot] != 0)
             slot = (slot + 1) & (size - 1);
         m_slots[slot] = static_cast<uint32_t>(i + 1);
@@ -244,7 +308,7 @@ void FleetTally::Refused(RefusedLine&& line) {
 }
 
 void FleetTally::Finish() {
-    FleetJoin join(m_entries.size());
+    FleetJoin join(m_entries);
     JoinStrong(join);
     JoinNames(join);
     MakeDevices(join);
@@ -258,7 +322,7 @@ void FleetTally::Unite(FleetJoin& join, const std::vector<uint32_t>& group, Join
     for (const uint32_t entry : group) {
         join.sets.Unite(group[0], entry);
         join.strong[entry] = join.strong[entry] || key != JoinKey::Name;
-        count += m_entries[entry].records;
+        count += join.records[entry];
     }
     if (count > 1)
         for (const uint32_t entry : group)
@@ -266,7 +330,7 @@ void FleetTally::Unite(FleetJoin& join, const std::vector<uint32_t>& group, Join
 }
 
 void FleetTally::JoinStrong(FleetJoin& join) {
-    const auto record = [this](uint32_t entry) -> const ProbeRecord& {
+    const auto record = [this](uint32_t entry) -> const FleetRecord& {
         return m_entries[entry].record;
     };
     std::vector<Keyed> keyed;
@@ -279,7 +343,7 @@ void FleetTally::JoinStrong(FleetJoin& join) {
 
     keyed.clear();
     for (uint32_t i = 0; i < m_entries.size(); ++i)
-        if (HasUuid(record(i))) keyed.push_back({Hash(*record(i).uuid, true), i});
+        if (HasUuid(record(i).uuid)) keyed.push_back({Hash(*record(i).uuid, true), i});
     sharedUuids.clear();
     m_sharedMembers.clear();
     ForEachGroup(
@@ -296,7 +360,7 @@ void FleetTally::JoinStrong(FleetJoin& join) {
         if (IdentifyingSerial(record(i).serial))
             keyed.push_back(
                 {Hash(*record(i).serial, false,
-                      Hash(record(i).product, false, Hash(record(i).manufacturer, false))),
+                      Hash(*record(i).product, false, Hash(*record(i).manufacturer, false))),
                  i});
     ForEachGroup(
         keyed,
@@ -310,11 +374,11 @@ void FleetTally::JoinStrong(FleetJoin& join) {
 // A UUID is shared where it says so itself, or where its records carry two serial numbers or
 // two device ids: then it tells no machine from another.
 std::string FleetTally::SharedWhy(const std::vector<uint32_t>& group) const {
-    std::string why = SharedByItself(*m_entries[group[0]].record.uuid);
-    if (!why.empty()) return why;
+    if (const char* why = SharedByItself(*m_entries[group[0]].record.uuid)) return why;
+    if (group.size() == 1) return "";
     std::vector<std::string_view> serials, ids;
     for (const uint32_t entry : group) {
-        const ProbeRecord& record = m_entries[entry].record;
+        const FleetRecord& record = m_entries[entry].record;
         if (IdentifyingSerial(record.serial)) serials.push_back(*record.serial);
         if (!record.deviceId.empty()) ids.push_back(record.deviceId);
     }
@@ -341,7 +405,7 @@ void FleetTally::JoinNames(FleetJoin& join) {
     std::vector<Named> named;
     for (uint32_t i = 0; i < m_entries.size(); ++i) {
         if (!join.strong[i]) continue;
-        const ProbeRecord& record = m_entries[i].record;
+        const FleetRecord& record = m_entries[i].record;
         for (const std::string* name : {&record.device, &record.machine}) {
             if (name->empty()) continue;
             const uint64_t hash = Hash(*name, true);
@@ -378,7 +442,10 @@ void FleetTally::JoinNames(FleetJoin& join) {
 
 void FleetTally::MakeDevices(FleetJoin& join) {
     devices.clear();
-    std::vector<uint32_t> deviceOf(m_entries.size());
+    size_t roots = 0;
+    for (uint32_t i = 0; i < m_entries.size(); ++i)
+        roots += join.sets.Find(i) == i;
+    devices.reserve(roots);
     std::vector<uint32_t> ofRoot(m_entries.size(), UINT32_MAX);
     for (uint32_t i = 0; i < m_entries.size(); ++i) {
         const MachineEntry& entry = m_entries[i];
@@ -386,49 +453,40 @@ void FleetTally::MakeDevices(FleetJoin& join) {
         // Two records that were collapsed on arrival were joined by their strongest key.
         if (entry.records > 1 && join.joined[i] == 0)
             join.joined[i] = Bit(!entry.record.deviceId.empty()           ? JoinKey::DeviceId
-                                 : HasUuid(entry.record)                  ? JoinKey::Uuid
+                                 : HasUuid(entry.record.uuid)             ? JoinKey::Uuid
                                  : IdentifyingSerial(entry.record.serial) ? JoinKey::Serial
                                                                           : JoinKey::Name);
         if (ofRoot[root] == UINT32_MAX) {
             ofRoot[root] = static_cast<uint32_t>(devices.size());
-            devices.push_back({i, 0, entry.first, 0, 0});
+            devices.push_back({entry.first, i, 0, 0, 0});
         }
         Device& device = devices[ofRoot[root]];
-        device.records += entry.records;
-        device.first = std::min(device.first, entry.first);
+        device.records += static_cast<uint32_t>(entry.records);
+        device.first = std::min<uint64_t>(device.first, entry.first);
         device.joined |= join.joined[i];
         if (Newer(entry.record, Record(device))) device.entry = i;
-        deviceOf[i] = ofRoot[root];
     }
     // In the order first read: a record that waited for its file's order of day and month
     // arrived after records read later.
-    std::vector<uint32_t> order(devices.size()), place(devices.size());
-    for (uint32_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::sort(order.begin(), order.end(),
-              [this](uint32_t a, uint32_t b) { return devices[a].first < devices[b].first; });
-    std::vector<Device> sorted;
-    sorted.reserve(devices.size());
-    for (uint32_t i = 0; i < order.size(); ++i) {
-        place[order[i]] = i;
-        sorted.push_back(devices[order[i]]);
-    }
-    devices = std::move(sorted);
-    for (uint32_t& device : deviceOf)
-        device = place[device];
-    CountShared(deviceOf);
+    std::sort(devices.begin(), devices.end(),
+              [](const Device& a, const Device& b) { return a.first < b.first; });
+    for (uint32_t i = 0; i < devices.size(); ++i)
+        ofRoot[join.sets.Find(devices[i].entry)] = i;
+    CountShared(join, ofRoot);
 }
 
-void FleetTally::CountShared(const std::vector<uint32_t>& deviceOf) {
+void FleetTally::CountShared(FleetJoin& join, const std::vector<uint32_t>& ofRoot) {
     for (size_t i = 0; i < sharedUuids.size(); ++i) {
         std::vector<uint32_t> behind;
         for (const uint32_t entry : m_sharedMembers[i])
-            behind.push_back(deviceOf[entry]);
+            behind.push_back(ofRoot[join.sets.Find(entry)]);
         std::sort(behind.begin(), behind.end());
         sharedUuids[i].devices = std::unique(behind.begin(), behind.end()) - behind.begin();
-        for (const uint32_t entry : m_sharedMembers[i])
-            if (devices[deviceOf[entry]].entry == entry)
-                devices[deviceOf[entry]].uuidSharedBy = sharedUuids[i].devices;
+        for (const uint32_t entry : m_sharedMembers[i]) {
+            Device& device = devices[ofRoot[join.sets.Find(entry)]];
+            if (device.entry == entry)
+                device.uuidSharedBy = static_cast<uint32_t>(sharedUuids[i].devices);
+        }
     }
     std::sort(sharedUuids.begin(), sharedUuids.end(),
               [](const SharedUuid& a, const SharedUuid& b) { return LessFolded(a.uuid, b.uuid); });
@@ -450,19 +508,20 @@ void FleetTally::CountDevices() {
             for (int key = 0; key < kJoinKeys; ++key)
                 joinedBy[key] += (device.joined >> key) & 1;
         }
-        const ProbeRecord& record = Record(device);
+        const FleetRecord& record = Record(device);
         ++statuses[static_cast<int>(record.status)];
-        const bool known = !record.manufacturer.empty() || !record.product.empty();
+        const bool known = !record.manufacturer->empty() || !record.product->empty();
         ModelTally& model =
-            models[known ? record.manufacturer + '\x1f' + record.product : std::string()];
+            models[known ? *record.manufacturer + '\x1f' + *record.product : std::string()];
         if (model.machines++ == 0) {
-            model.manufacturer = record.manufacturer;
-            model.product = record.product;
+            model.manufacturer = *record.manufacturer;
+            model.product = *record.product;
             model.known = known;
         }
         ++model.statuses[static_cast<int>(record.status)];
         for (const int id : {kProbeSystemId, kProbeRegulatoryId}) {
-            const auto& carried = record.expected[id] ? record.expected[id] : record.stored[id];
+            const std::string* carried =
+                record.expected[id] ? record.expected[id] : record.stored[id];
             if (carried) ++(id == kProbeSystemId ? model.systemIds : model.regulatoryIds)[*carried];
         }
         if (record.status == ProbeStatus::Match) continue;

@@ -7,7 +7,8 @@ UUID, some only a serial number, a few neither (they are known by name).
 
 OUT ending in .txt: one file of probe lines. Otherwise OUT is a folder holding the same records
 spread over files of probe lines, Graph pages of a remediation's runs (managedDevice expanded,
-1,000 runs a page) and export-job CSVs, as an administrator collects them: about 6 % of the
+1,000 runs a page), export-job CSVs and the portal's CSV export (its times month first, with AM
+and PM), as an administrator collects them: about 6 % of the
 records are Graph runs and export rows of machines read before, which carry the device's id and name and join the probe
 lines of the same machine; some runs gave no output; some machines have no inspector, or send a
 fall-back error line without a unit; a few hundred boards share the firmware's placeholder UUID,
@@ -28,6 +29,7 @@ PLACEHOLDER = "03000200-0400-0500-0006-000700080009"
 SCRIPT = "7f3c2b1a-0d4e-4c8b-9a6f-1e2d3c4b5a69"
 POLICY = ("File C:\\Program Files (x86)\\Vesk Computer Corporation\\VeskInfo\\Detect-VeskInfo.ps1 "
           "cannot be loaded because running scripts is disabled on this system.")
+PORTAL = "Device name,Last run,Pre-remediation detection output,Post-remediation detection output"
 JOB = ("DeviceId,DeviceName,UPN,DetectionStatus,RemediationStatus,"
        "PreRemediationDetectionScriptOutput,PreRemediationDetectionScriptError,"
        "PostRemediationDetectionScriptOutput,PostRemediationDetectionScriptError,ModifiedTime")
@@ -116,6 +118,13 @@ def job_row(number, rng):
             f"{csv_quoted(line(number, rng))},,,,{stamp(rng)}")
 
 
+def portal_row(number, rng):
+    """The portal's own export: its times as a US browser shows them, month first."""
+    hour = rng.randrange(1, 13)
+    return (f'DESKTOP-{number:06d},"12/{rng.randrange(1, 10)}/2026, {hour}:{rng.randrange(60):02d}:'
+            f'{rng.randrange(60):02d} {rng.choice(["AM", "PM"])}",{csv_quoted(line(number, rng))},')
+
+
 class Writer:
     """Spreads the records over the files of a folder, each kind in files of its own."""
 
@@ -128,17 +137,18 @@ class Writer:
         if count % per_file == 0:
             self.close(kind)
             name = {"probes": "probes-{}.txt", "graph": "runs-page{}.json",
-                    "job": "export-{}.csv"}[kind].format(count // per_file + 1)
+                    "job": "export-{}.csv", "portal": "portal-{}.csv"}[kind].format(
+                        count // per_file + 1)
             f = open(os.path.join(self.folder, name), "w", encoding="utf-8", newline="")
-            f.write({"probes": "", "job": JOB + "\r\n",
+            f.write({"probes": "", "job": JOB + "\r\n", "portal": PORTAL + "\r\n",
                      "graph": '{"@odata.context":"https://graph.microsoft.com/beta/$metadata#'
                               "deviceManagement/deviceHealthScripts('" + SCRIPT +
                               "')/deviceRunStates(managedDevice())\",\"value\":["}[kind])
             self.files[kind] = f
         elif kind == "graph":
             self.files[kind].write(",")
-        self.files[kind].write(record + ("\r\n" if kind == "job" else "" if kind == "graph"
-                                         else "\n"))
+        self.files[kind].write(record + ("" if kind == "graph" else "\n" if kind == "probes"
+                                         else "\r\n"))
         self.counts[kind] = count + 1
 
     def close(self, kind=None):
@@ -165,13 +175,15 @@ def main():
     writer = Writer(out)
     for number in range(count):
         machine = number if number < machines else rng.randrange(machines)
-        # Of the records of a machine read before: 15 % Graph runs, 15 % export rows, 5 %
-        # fall-back lines (3 % error, 2 % no-inspector), the rest probe lines.
+        # Of the records of a machine read before: 15 % Graph runs, 10 % export-job rows, 5 %
+        # portal rows, 5 % fall-back lines (3 % error, 2 % no-inspector), the rest probe lines.
         kind = rng.randrange(100) if number >= machines else 100
         if kind < 15:
             writer.add("graph", json.dumps(graph_run(machine, rng), separators=(",", ":")), 1000)
-        elif kind < 30:
+        elif kind < 25:
             writer.add("job", job_row(machine, rng), 10_000)
+        elif kind < 30:
+            writer.add("portal", portal_row(machine, rng), 10_000)
         elif kind < 35:
             writer.add("probes", fallback(machine, "error" if kind < 33 else "no-inspector"),
                        100_000)

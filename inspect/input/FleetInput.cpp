@@ -137,13 +137,16 @@ std::string_view LastLine(std::string_view output) {
 // What identifies a record's machine, for telling repeated records apart while their times
 // wait for their file's order of day and month.
 std::string Identity(const ProbeRecord& record, std::string_view time) {
+    // An absent text is not an empty one.
+    const auto part = [](const std::optional<std::string>& text) {
+        return text ? std::string_view(*text) : std::string_view("\x01", 1);
+    };
     std::string key;
-    for (const std::string_view part :
-         {std::string_view(record.deviceId), std::string_view(record.uuid ? *record.uuid : "\x01"),
-          std::string_view(record.serial ? *record.serial : "\x01"),
+    for (const std::string_view piece :
+         {std::string_view(record.deviceId), part(record.uuid), part(record.serial),
           std::string_view(record.manufacturer), std::string_view(record.product),
           std::string_view(record.device), std::string_view(record.machine), time})
-        key.append(part).push_back('\x1f');
+        key.append(piece).push_back('\x1f');
     return key;
 }
 
@@ -255,7 +258,9 @@ class Reader {
                 graph.line);
         });
         // A page refused whole gives no machine, whatever it gave before it broke.
-        if (!m_summary.error.empty()) m_summary.lines = m_summary.machines = m_summary.refused = 0;
+        if (!m_summary.error.empty())
+            m_summary.lines = m_summary.machines = m_summary.refused = m_summary.timesNotRead =
+                m_summary.timesInDoubt = 0;
     }
 
   private:
@@ -300,9 +305,11 @@ class Reader {
         record.detection = std::string(Trim(run.detection).substr(0, kStateLength));
         record.read = m_sink.NextRead();
         ++m_summary.machines;
-        std::string_view text = Trim(run.time);
-        if (text.empty() && record.time) text = Trim(*record.time);
+        // The input's time, else the line's own (kept here: the record leaves without it).
+        const std::string own = std::move(record.time).value_or("");
         record.time.reset();
+        std::string_view text = Trim(run.time);
+        if (text.empty()) text = Trim(own);
         if (text.empty()) return m_sink.Machine(std::move(record));
         const TimeReading time = ReadTime(text);
         m_evidence.Note(time);

@@ -311,6 +311,10 @@ TEST(FleetInput, ReadsDeviceStates) {
          {"PC-4/PC=missing #b1 U4 @2026-12-09T08:15:00Z",
           "PC-5=no-output #b2 @2026-12-09T05:00:00Z (scriptError: Access to the path is denied.)"}},
         {"portal.csv", portal, {"PC-6=no-output @2026-12-09T06:00:00Z (Failed: )"}},
+        {"probes.txt",
+         Unit("match", "U7").insert(1, R"("time":"2026-12-09T06:00:00+01:00",)") + "\n" +
+             Unit("match", "U8").insert(1, R"("time":5,)"),
+         {"PC=match U7 @2026-12-09T05:00:00Z", "2::time is not a text"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,8 +1,8 @@
 // The report over a fleet's probe lines: one record per device (the newest of those read),
 // totals by status, a table by model with the distinct identifiers its machines carry, the
 // machines that need action, the UUIDs that many machines share, and the inputs and lines that
-// gave no machine. As one HTML file
-// that works offline, a text summary, or a CSV file of the machines.
+// gave no machine. As one HTML file that works offline, a text summary, or a CSV file of the
+// machines.
 #pragma once
 #include "input/FleetInput.h"
 

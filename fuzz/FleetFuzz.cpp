@@ -1,7 +1,8 @@
 // Reads arbitrary bytes the way the report reads its inputs, as a file of probe lines, as a
 // detection export (CSV) and as a Graph page (JSON), each in UTF-8 or, after a byte-order mark,
-// UTF-16, and writes every form of the report. Must hold for any input: only the input is read;
-// every record read gives a machine or a refused line; the machines kept add up; the HTML is
+// UTF-16, with or without an order of day and month, and writes every form of the report. Must
+// hold for any input: only the input is read; every record read gives a machine or a refused
+// line; every record is in one device and the devices add up; the HTML is
 // UTF-8 and carries no markup of the input's; neither the HTML nor the text summary carries a
 // bidirectional control, nor the text summary a control byte but its line ends.
 #include "report/FleetReport.h"
@@ -41,15 +42,29 @@ bool BidiControl(const std::string& text) {
     return false;
 }
 
-void ReadAs(const char* name, std::string_view bytes) {
+void ReadAs(const char* name, std::string_view bytes, DateOrder order) {
     FleetTally tally;
     TextSource source(bytes);
-    InputSummary summary = ReadFleetInput(name, source, tally);
+    InputSummary summary = ReadFleetInput(name, source, tally, order);
     Check(summary.machines + summary.refused == summary.lines);
+    Check(summary.timesInDoubt <= summary.timesNotRead && summary.timesNotRead <= summary.machines);
+    Check(order == DateOrder::Unsettled || summary.timesInDoubt == 0);
     if (summary.error.empty())
         Check(summary.machines == tally.records && summary.refused == tally.refusedLines);
     tally.Finish();
     Check(tally.machines <= tally.records && tally.repeated <= tally.machines);
+    // Every record is in one device, the devices in the order first read; a shared UUID has a
+    // device behind it, and the devices joined by a key were joined from several records.
+    size_t joined = 0;
+    for (size_t i = 0; i < tally.devices.size(); ++i) {
+        joined += tally.devices[i].records;
+        Check(i == 0 || tally.devices[i - 1].first < tally.devices[i].first);
+    }
+    Check(joined == tally.records);
+    for (const SharedUuid& shared : tally.sharedUuids)
+        Check(shared.devices >= 1 && !shared.why.empty());
+    for (const size_t count : tally.joinedBy)
+        Check(count <= tally.repeated);
     size_t byStatus = 0, byModel = 0;
     for (const size_t count : tally.statuses)
         byStatus += count;
@@ -67,7 +82,8 @@ void ReadAs(const char* name, std::string_view bytes) {
     Check(!BidiControl(text.str()));
     for (const char c : text.str())
         Check(c == '\n' || static_cast<unsigned char>(c) >= 0x20);
-    Check(FleetCsv(tally).compare(0, 3, "\xEF\xBB\xBF") == 0);
+    const std::vector<unsigned char> csv = FleetCsv(tally);
+    Check(csv.size() > 3 && csv[0] == 0xEF && csv[1] == 0xBB && csv[2] == 0xBF);
 }
 
 } // namespace
@@ -75,8 +91,10 @@ void ReadAs(const char* name, std::string_view bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 1u << 20) return 0;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    ReadAs("fleet.txt", bytes);
-    ReadAs("fleet.csv", bytes);
-    ReadAs("fleet.json", bytes);
+    // The order of day and month as --date-order gives it, or not, from the input's last byte.
+    const auto order = static_cast<DateOrder>(size ? data[size - 1] % 3 : 0);
+    ReadAs("fleet.txt", bytes, order);
+    ReadAs("fleet.csv", bytes, order);
+    ReadAs("fleet.json", bytes, order);
     return 0;
 }

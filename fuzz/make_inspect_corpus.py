@@ -2,9 +2,10 @@
 """Writes the seed corpora of the inspector's fuzz targets: fuzz/corpus-input/ (raw tables,
 dmidecode dumps of each entry-point kind, RSMB buffers, registry exports), fuzz/corpus-reg/
 (exports of the "SMBiosData" value), fuzz/corpus-stored/ (exports of VeskInfo's key) and
-fuzz/corpus-fleet/ (probe lines and detection exports as CSV, for the report); with the path of
-the tests' make_depot, also fuzz/corpus-hive/ (hives of an installed Windows, and hives left
-dirty with a transaction log beside them, in hive_fuzz's layout of a pair).
+fuzz/corpus-fleet/ (probe lines, detection exports as CSV and Graph pages, for the report: the
+column namings, device states, time forms, shared UUIDs); with the path of the tests'
+make_depot, also fuzz/corpus-hive/ (hives of an installed Windows, and hives left dirty with a
+transaction log beside them, in hive_fuzz's layout of a pair).
 
     python3 fuzz/make_inspect_corpus.py [MAKE_DEPOT]
 """
@@ -93,16 +94,36 @@ def stored_seeds():
     }
 
 
-def probe(machine, status, system_id="A47", regulatory="VCC-D7400"):
+def probe(machine, status, system_id="A47", regulatory="VCC-D7400", unit=None, **more):
     values = {"manufacturer": "Vesk", "system_id": system_id, "regulatory_id": regulatory}
     return json.dumps({"probe": 1, "machine": machine, "status": status, "stored": values,
                        "expected": values, "source": "wmi", "tool": "1",
-                       "model": {"manufacturer": "Vesk", "product": "D7400"}},
-                      separators=(",", ":"))
+                       "model": {"manufacturer": "Vesk", "product": "D7400"},
+                       **({"unit": unit} if unit else {}), **more}, separators=(",", ":"))
 
 
 def csv_quoted(text):
     return '"' + text.replace('"', '""') + '"'
+
+
+PLACEHOLDER = "03000200-0400-0500-0006-000700080009"
+POLICY = ("File C:\\VeskInfo\\Detect-VeskInfo.ps1 cannot be loaded because running scripts is "
+          "disabled on this system.")
+JOB = ("DeviceId,DeviceName,UPN,DetectionStatus,RemediationStatus,"
+       "PreRemediationDetectionScriptOutput,PreRemediationDetectionScriptError,"
+       "PostRemediationDetectionScriptOutput,PostRemediationDetectionScriptError,ModifiedTime")
+
+
+def run_state(device_id, name, pre, post=None, detection="success", remediation="skipped",
+              error=None):
+    return {"id": f"7f3c2b1a:{device_id}", "detectionState": detection,
+            "lastStateUpdateDateTime": "2026-12-09T06:12:44.5133333Z",
+            "preRemediationDetectionScriptOutput": pre, "preRemediationDetectionScriptError": error,
+            "remediationState": remediation, "remediationScriptError": None,
+            "postRemediationDetectionScriptOutput": post,
+            "postRemediationDetectionScriptError": None,
+            "managedDevice": {"id": device_id, "deviceName": name, "operatingSystem": "Windows",
+                              "serialNumber": "VD7-1"}}
 
 
 def fleet_seeds():
@@ -113,6 +134,22 @@ def fleet_seeds():
     rows = [f"PC-1,{csv_quoted(lines[0])},",
             f'"PC,2",{csv_quoted(lines[1])},{csv_quoted(lines[3])}',
             "PC-3,,"]
+    unit = {"serial": "S1", "uuid": "6F1A2C30-5D4E-4B8A-9C21-0E7F3D5A9B42"}
+    shared = [probe("PC-4", "differs", unit={"serial": "S4", "uuid": PLACEHOLDER}),
+              probe("PC-5", "match", unit={"serial": "S5", "uuid": PLACEHOLDER}),
+              probe("PC-6", "match", unit={"serial": "S6", "uuid": "1" * 8 + "-1111-1111-1111-"
+                                           + "1" * 12}),
+              probe("PC-1", "error", error="veskinfo-inspect.exe wrote no line"),
+              probe("PC-1", "match", unit=unit, time="2026-12-09T06:00:00+01:00"),
+              probe("PC-7", "no-inspector", error="no veskinfo-inspect.exe in C:\\VeskInfo"),
+              probe("PC-8", "match", unit=unit)]
+    times = ["2026-12-09 06:00:00 +01:00", "09/12/2026 06:00", "12/9/2026, 6:00:00 AM",
+             "13/12/2026 18:00", "2/30/2026 1:00 AM", "2026-12-09T08:15:00.1234567Z"]
+    job = [f"d{i},PC-{i},,fail,{state},{csv_quoted(probe(f'PC-{i}', 'differs', unit=unit))},,"
+           f"{csv_quoted(probe(f'PC-{i}', 'match', unit=unit))},,{csv_quoted(at)}"
+           for i, (state, at) in enumerate(zip(["success", "skipped", "remediationFailed",
+                                                "scriptError", "unknown", ""], times))]
+    job.append(f"d9,PC-9,,scriptError,unknown,,{csv_quoted(POLICY)},,,{times[1]}")
     return {
         "probes.txt": "\n".join(lines).encode() + b"\n",
         "portal.csv": b"\xef\xbb\xbf" + "\r\n".join([portal] + rows).encode(),
@@ -126,6 +163,15 @@ def fleet_seeds():
             "@odata.nextLink": "https://x/2"}).encode("utf-16-be"),
         "unit.txt": (probe("PC-5", "match")[:-1] + ',"unit":{"serial":"S","uuid":"U"}}\n'
                      + probe("PC-5", "match")[:40]).encode(),
+        "shared.txt": "\n".join(shared).encode() + b"\n",
+        "job.csv": "\r\n".join([JOB] + job).encode() + b"\r\n",
+        "states.json": json.dumps({
+            "@odata.context": "https://graph.microsoft.com/beta/$metadata#deviceRunStates",
+            "value": [run_state("a1", "PC-1", probe("PC-1", "differs", unit=unit),
+                                probe("PC-1", "match", unit=unit), "fail", "success"),
+                      run_state("a2", "PC-2", probe("PC-2", "match"), probe("PC-2", "differs")),
+                      run_state("a3", "PC-3", None, None, "scriptError", "unknown", POLICY)],
+            "@odata.nextLink": "https://graph.microsoft.com/beta/x?$skiptoken=Mg"}).encode(),
     }
 
 

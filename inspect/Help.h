@@ -5,7 +5,7 @@ inline const char kUsage[] =
     "Usage: veskinfo-inspect [OPTIONS] [INPUT...]\n"
     "  or:  veskinfo-inspect --audit [STORED.reg] [OPTIONS] [TABLE]\n"
     "  or:  veskinfo-inspect --audit --probe [STORED.reg TABLE]\n"
-    "  or:  veskinfo-inspect --report OUT.html|OUT.csv|- INPUT...\n"
+    "  or:  veskinfo-inspect --report OUT.html|OUT.csv|- [--date-order dmy|mdy] INPUT...\n"
     "  or:  veskinfo-inspect --repair  (on Windows, for this machine)\n"
     "Prints the manufacturer, system identifier and regulatory identifier that VeskInfo would\n"
     "record from an SMBIOS table, one per line; with several inputs, one record per input.\n"

@@ -92,15 +92,23 @@ void Configure(CLI::App& app, Options& o) {
         ->excludes(explain)
         ->excludes(audit)
         ->excludes(save);
-    app.add_option("--report", o.report,
-                   "A report over probe lines and detection exports (the\n"
-                   "INPUTs), one record a machine: an HTML file, a CSV file\n"
-                   "of the machines (OUT.csv), or - for a text summary")
-        ->type_name("OUT.html|OUT.csv|-")
-        ->excludes(json)
-        ->excludes(explain)
-        ->excludes(audit)
-        ->excludes(save);
+    CLI::Option* report = app.add_option("--report", o.report,
+                                         "A report over probe lines and detection exports (the\n"
+                                         "INPUTs), one record a device: an HTML file, a CSV file\n"
+                                         "of the machines (OUT.csv), or - for a text summary")
+                              ->type_name("OUT.html|OUT.csv|-")
+                              ->excludes(json)
+                              ->excludes(explain)
+                              ->excludes(audit)
+                              ->excludes(save);
+    app.add_option("--date-order", o.dateOrder,
+                   "With --report: how to read a time such as 09/12/2026,\n"
+                   "day first (dmy) or month first (mdy). By default each\n"
+                   "file's own times settle it; a time they leave in doubt\n"
+                   "is counted as not read")
+        ->check(CLI::IsMember({"dmy", "mdy"}))
+        ->option_text("dmy|mdy")
+        ->needs(report);
     app.add_flag("--repair", o.repair,
                  "On Windows: the probe; where it says running VeskInfo\n"
                  "mends the values, runs the VeskInfo.exe beside this\n"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Benchmarks: the table walk (Google Benchmark, optimised host build), whole runs of the
 # optimised veskinfo-inspect against dmidecode (hyperfine), its audit of an installation's hives
-# against .reg exports (hyperfine), its fleet report over 100,000 probe lines (hyperfine, and
-# the peak memory of one run), then whole runs of VeskInfo.exe under
+# against .reg exports (hyperfine), its fleet report over 1,000,000 and 100,000 records
+# (hyperfine, and the peak memory of one run of each), then whole runs of VeskInfo.exe under
 # Wine against a do-nothing GUI program built the same way, and silent installations of the
 # installer package against the same package holding that program, alternating.
 #   RUNS=n   runs of each program and installations of each package (default 5)
@@ -24,11 +24,8 @@ cmake --build --preset release -j2 --target make_depot >/dev/null
 bench/depot_bench.sh build/release/inspect/veskinfo-inspect build/release/tests/inspect/make_depot \
     build/bench/depot "${RUNS:-5}"
 
-echo "=== veskinfo-inspect --report over 100,000 probe lines"
-python3 bench/make_probe_lines.py build/bench/probes.txt 100000
-report=(build/release/inspect/veskinfo-inspect --report build/bench/fleet.html build/bench/probes.txt)
-hyperfine --warmup 1 --runs "${RUNS:-5}" "${report[*]}"
-/usr/bin/time -f "peak memory: %M KiB" "${report[@]}"
+echo "=== veskinfo-inspect --report over 1,000,000 and 100,000 records"
+python3 bench/fleet_bench.py build/bench/fleet "${RUNS:-5}" build/release/inspect/veskinfo-inspect
 
 echo "=== whole runs and installations under Wine"
 source scripts/wine-env.sh

@@ -17,7 +17,8 @@ struct Options {
     int codePage = 1252;
     std::string field;
     std::string save;
-    std::string report; // --report's OUT.html, or "-"
+    std::string report;    // --report's OUT.html, or "-"
+    std::string dateOrder; // --date-order: "dmy", "mdy", or empty (each file settles it)
     std::vector<std::string> inputs;
 
     TableSource Source() const {

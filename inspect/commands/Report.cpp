@@ -9,5 +9,9 @@ int RunReport(const Options& o) {
     if (o.inputs.empty()) return BadUse("--report needs an INPUT");
     if (!o.field.empty() || !o.source.empty())
         return BadUse("--report takes neither --field nor --source");
-    return RunFleetReport(o.report, o.inputs, VESK_PRODUCT_VERSION_TEXT, std::cout, std::cerr);
+    const DateOrder order = o.dateOrder == "dmy"   ? DateOrder::DayFirst
+                            : o.dateOrder == "mdy" ? DateOrder::MonthFirst
+                                                   : DateOrder::Unsettled;
+    return RunFleetReport(o.report, o.inputs, order, VESK_PRODUCT_VERSION_TEXT, std::cout,
+                          std::cerr);
 }

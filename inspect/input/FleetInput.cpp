@@ -6,13 +6,16 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <unordered_map>
 #include <vector>
 
 namespace {
 
 constexpr size_t kExcerptLength = 120;
 constexpr size_t kNameLength = 256;
-constexpr size_t kColumnsNamed = 20; // in the message refusing a CSV
+constexpr size_t kColumnsNamed = 20;  // in the message refusing a CSV
+constexpr size_t kErrorLength = 1024; // of a run's error text
+constexpr size_t kStateLength = 64;   // of a detection state
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -54,62 +57,115 @@ std::string Name(std::string_view field) {
     return std::string(Trim(field).substr(0, kNameLength));
 }
 
-// The columns a detection export is read by, under the portal's and the Graph API's names (the
-// export jobs' PascalCase names are the Graph API's, compared without case).
-enum Column { kDevice, kPre, kPost, kTime, kColumns };
+// A header as the columns are compared: in lower case, without spaces, hyphens and underscores,
+// so that the portal's words ("Pre-remediation detection output"), Graph's camelCase and the
+// export jobs' PascalCase name the same column.
+std::string ColumnKey(std::string_view header) {
+    std::string key;
+    for (const char c : Trim(header))
+        if (c != ' ' && c != '-' && c != '_')
+            key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return key;
+}
+
+// The columns a detection export is read by. Of the time columns, the first with a value counts.
+enum Column {
+    kDevice,
+    kDeviceId,
+    kPre,
+    kPost,
+    kPreError,
+    kPostError,
+    kDetection,
+    kRemediation,
+    kTime,
+    kColumns
+};
 struct ColumnName {
     Column column;
-    const char* portal;
-    const char* graph;
+    const char* key;
 };
-constexpr std::array<ColumnName, 6> kColumnNames = {{
-    {kDevice, "Device name", "deviceName"},
-    {kPre, "Pre-remediation detection output", "preRemediationDetectionScriptOutput"},
-    {kPost, "Post-remediation detection output", "postRemediationDetectionScriptOutput"},
-    {kTime, "Last run", "lastStateUpdateDateTime"},
-    {kTime, "Modified", "modifiedDateTime"},
-    {kTime, "Last modified", "lastModifiedDateTime"},
-}};
+constexpr ColumnName kColumnNames[] = {
+    {kDevice, "devicename"},
+    {kDeviceId, "deviceid"},
+    {kDeviceId, "intunedeviceid"},
+    {kPre, "preremediationdetectionoutput"},
+    {kPre, "preremediationdetectionscriptoutput"},
+    {kPost, "postremediationdetectionoutput"},
+    {kPost, "postremediationdetectionscriptoutput"},
+    {kPreError, "preremediationdetectionerror"},
+    {kPreError, "preremediationdetectionscripterror"},
+    {kPostError, "postremediationdetectionerror"},
+    {kPostError, "postremediationdetectionscripterror"},
+    {kDetection, "detectionstate"},
+    {kDetection, "detectionstatus"},
+    {kRemediation, "remediationstate"},
+    {kRemediation, "remediationstatus"},
+    {kTime, "modifiedtime"},
+    {kTime, "laststateupdatedatetime"},
+    {kTime, "lastrun"},
+    {kTime, "modified"},
+    {kTime, "modifieddatetime"},
+    {kTime, "lastmodifieddatetime"},
+    {kTime, "lastmodified"},
+};
 
-// The output a run leaves for device management: after remediation where there is one (the
-// machine's state now), else before; of several lines, the last, as the product keeps it.
-std::string_view LastOutput(std::string_view pre, std::string_view post) {
-    std::string_view output = Trim(post);
-    if (output.empty()) output = Trim(pre);
+// One remediation's run on one device, from an export row or a Graph page.
+struct DeviceRun {
+    std::string_view device, deviceId, pre, post, preError, postError, detection, remediation, time;
+};
+
+// Whether the output after remediation is the device's: where the remediation state says the
+// remediation ran (it succeeded, or ran and did not mend), yes; where it says it did not (not
+// needed, not run, or its script failed, when the detection after it is skipped), no. Without a
+// state read, the output after remediation where there is one.
+bool AfterRemediation(const DeviceRun& run) {
+    const std::string state = ColumnKey(run.remediation);
+    if (state == "success" || state == "remediationfailed") return true;
+    if (state == "unknown" || state == "skipped" || state == "scripterror") return false;
+    return !Trim(run.post).empty();
+}
+
+// Of an output of several lines, the last, as device management keeps it.
+std::string_view LastLine(std::string_view output) {
+    output = Trim(output);
     const size_t lastBreak = output.find_last_of('\n');
     if (lastBreak != std::string_view::npos) output = Trim(output.substr(lastBreak + 1));
     return output;
 }
 
+// What identifies a record's machine, for telling repeated records apart while their times
+// wait for their file's order of day and month.
+std::string Identity(const ProbeRecord& record, std::string_view time) {
+    // An absent text is not an empty one.
+    const auto part = [](const std::optional<std::string>& text) {
+        return text ? std::string_view(*text) : std::string_view("\x01", 1);
+    };
+    std::string key;
+    for (const std::string_view piece :
+         {std::string_view(record.deviceId), part(record.uuid), part(record.serial),
+          std::string_view(record.manufacturer), std::string_view(record.product),
+          std::string_view(record.device), std::string_view(record.machine), time})
+        key.append(piece).push_back('\x1f');
+    return key;
+}
+
 class Reader {
   public:
-    Reader(const std::string& name, ByteSource& source, FleetSink& sink, InputSummary& summary)
-        : m_name(name), m_source(source), m_sink(sink), m_summary(summary) {}
+    Reader(const std::string& name, ByteSource& source, FleetSink& sink, InputSummary& summary,
+           DateOrder order)
+        : m_name(name), m_source(source), m_sink(sink), m_summary(summary), m_order(order) {}
 
-    // One record's text as a probe line; `device` names the export's device, if any, and
-    // `updated` is the record's time stamp.
-    void Offer(std::string_view text, size_t line, const std::string& device,
-               std::string_view updated = {}) {
-        ProbeRecord record;
-        std::string reason;
-        if (StartsWith(text, kBom)) {
-            reason = kBomInside;
-        } else if (text.find('\0') != std::string_view::npos) {
-            reason = "holds a zero byte (UTF-16 read as bytes?)";
-        } else if (ParseProbeLine(text, record, reason)) {
-            record.device = device;
-            record.updated = ParseTimeStamp(Trim(updated));
-            ++m_summary.machines;
-            m_sink.Machine(std::move(record));
-            return;
+    // The records whose times waited for the file's order of day and month, now that it is read.
+    void Flush() {
+        const DateOrder order = m_order != DateOrder::Unsettled ? m_order : m_evidence.Settled();
+        for (Waiting& waiting : m_waiting) {
+            waiting.record.updated = TimeIn(waiting.time, order);
+            if (!waiting.record.updated) NotRead(waiting.line, waiting.text, true);
+            m_sink.Machine(std::move(waiting.record));
         }
-        Refuse(line, device, reason, text);
-    }
-
-    void Refuse(size_t line, const std::string& device, const std::string& reason,
-                std::string_view text) {
-        ++m_summary.refused;
-        m_sink.Refused({m_name, line, device, reason, std::string(text.substr(0, kExcerptLength))});
+        m_waiting.clear();
+        m_waitingIndex.clear();
     }
 
     void ProbeLines() {
@@ -125,7 +181,7 @@ class Reader {
                 Refuse(m_line, "", "longer than " + std::to_string(kProbeLineReadLimit) + " bytes",
                        line);
             else
-                Offer(text, m_line, "");
+                Offer(text, m_line, DeviceRun());
         }
     }
 
@@ -140,63 +196,153 @@ class Reader {
         const size_t columns = fields.size();
         std::array<int, kColumns> at;
         at.fill(-1);
-        bool graph = false;
-        for (size_t i = 0; i < fields.size(); ++i)
-            for (const ColumnName& name : kColumnNames) {
-                const std::string_view field = Trim(fields[i]);
-                if (at[name.column] >= 0) continue;
-                if (SameLetters(field, name.portal) || SameLetters(field, name.graph))
-                    at[name.column] = static_cast<int>(i);
-                if (SameLetters(field, name.graph)) graph = true;
-            }
+        std::vector<size_t> times;
+        for (size_t i = 0; i < fields.size(); ++i) {
+            const std::string key = ColumnKey(fields[i]);
+            for (const ColumnName& name : kColumnNames)
+                if (key == name.key) {
+                    if (name.column == kTime)
+                        times.push_back(i);
+                    else if (at[name.column] < 0)
+                        at[name.column] = static_cast<int>(i);
+                    break;
+                }
+        }
         if (at[kDevice] < 0 || (at[kPre] < 0 && at[kPost] < 0)) {
             m_summary.error = "needs a device-name and a detection-output column; its columns: " +
                               ColumnList(fields);
             return;
         }
+        // The portal names its columns in words; Graph and the export jobs in one word.
+        const bool graph = Trim(fields[at[kDevice]]).find(' ') == std::string_view::npos;
         m_summary.kind = graph ? "CSV (Graph columns)" : "CSV (portal columns)";
         while (true) {
             const size_t first = m_line + 1;
             if (!ReadRecord(fields, problem)) break;
             if (fields.size() == 1 && Trim(fields[0]).empty() && problem.empty()) continue;
             ++m_summary.lines;
-            const std::string device = Name(Field(fields, at[kDevice]));
             if (problem.empty() && fields.size() > columns)
                 problem = std::to_string(fields.size()) + " fields where the header has " +
                           std::to_string(columns);
             if (problem.empty() && StartsWith(fields[0], kBom)) problem = kBomInside;
             if (!problem.empty()) {
-                Refuse(first, device, problem, fields[0]);
+                Refuse(first, Name(Field(fields, at[kDevice])), problem, fields[0]);
                 continue;
             }
-            const std::string_view output =
-                LastOutput(Field(fields, at[kPre]), Field(fields, at[kPost]));
-            if (output.empty()) {
-                Refuse(first, device, "no detection output", "");
-                continue;
-            }
-            Offer(output, first, device, Field(fields, at[kTime]));
+            DeviceRun run{Field(fields, at[kDevice]),
+                          Field(fields, at[kDeviceId]),
+                          Field(fields, at[kPre]),
+                          Field(fields, at[kPost]),
+                          Field(fields, at[kPreError]),
+                          Field(fields, at[kPostError]),
+                          Field(fields, at[kDetection]),
+                          Field(fields, at[kRemediation]),
+                          {}};
+            for (const size_t column : times)
+                if (column < fields.size() && !Trim(fields[column]).empty()) {
+                    run.time = fields[column];
+                    break;
+                }
+            Run(run, first);
         }
     }
 
     void Graph() {
         m_summary.kind = "Graph page";
-        m_summary.error = ReadGraphPage(m_source, [this](GraphRun&& run) {
+        m_summary.error = ReadGraphPage(m_source, [this](GraphRun&& graph) {
             ++m_summary.lines;
-            const std::string device = Name(run.device);
-            const std::string_view output = LastOutput(run.pre, run.post);
-            if (!run.problem.empty())
-                Refuse(run.line, device, run.problem, "");
-            else if (output.empty())
-                Refuse(run.line, device, "no detection output", "");
-            else
-                Offer(output, run.line, device, run.updated);
+            if (!graph.problem.empty())
+                return Refuse(graph.line, Name(graph.device), graph.problem, "");
+            Run({graph.device, graph.deviceId, graph.pre, graph.post, graph.preError,
+                 graph.postError, graph.detection, graph.remediation, graph.updated},
+                graph.line);
         });
         // A page refused whole gives no machine, whatever it gave before it broke.
-        if (!m_summary.error.empty()) m_summary.lines = m_summary.machines = m_summary.refused = 0;
+        if (!m_summary.error.empty())
+            m_summary.lines = m_summary.machines = m_summary.refused = m_summary.timesNotRead =
+                m_summary.timesInDoubt = 0;
     }
 
   private:
+    struct Waiting {
+        ProbeRecord record;
+        TimeReading time;
+        size_t line;
+        std::string text;
+    };
+
+    // A device's run: its output as a probe line, or, where the detection gave none, a machine
+    // of status `no-output` with the error the run gives.
+    void Run(const DeviceRun& run, size_t line) {
+        const bool after = AfterRemediation(run);
+        const std::string_view output = LastLine(after ? run.post : run.pre);
+        if (!output.empty()) return Offer(output, line, run);
+        ProbeRecord record;
+        record.status = ProbeStatus::NoOutput;
+        record.error =
+            std::string(Trim(after ? run.postError : run.preError).substr(0, kErrorLength));
+        Take(record, run, line);
+    }
+
+    // One record's text as a probe line, from the input's run if any.
+    void Offer(std::string_view text, size_t line, const DeviceRun& run) {
+        ProbeRecord record;
+        std::string reason;
+        if (StartsWith(text, kBom))
+            reason = kBomInside;
+        else if (text.find('\0') != std::string_view::npos)
+            reason = "holds a zero byte (UTF-16 read as bytes?)";
+        else if (ParseProbeLine(text, record, reason))
+            return Take(record, run, line);
+        Refuse(line, Name(run.device), reason, text);
+    }
+
+    // A machine read: what the input says of it, and its time, which may have to wait for the
+    // end of the file.
+    void Take(ProbeRecord& record, const DeviceRun& run, size_t line) {
+        record.device = Name(run.device);
+        record.deviceId = Name(run.deviceId);
+        record.detection = std::string(Trim(run.detection).substr(0, kStateLength));
+        record.read = m_sink.NextRead();
+        ++m_summary.machines;
+        // The input's time, else the line's own (kept here: the record leaves without it).
+        const std::string own = std::move(record.time).value_or("");
+        record.time.reset();
+        std::string_view text = Trim(run.time);
+        if (text.empty()) text = Trim(own);
+        if (text.empty()) return m_sink.Machine(std::move(record));
+        const TimeReading time = ReadTime(text);
+        m_evidence.Note(time);
+        if (m_order == DateOrder::Unsettled && time.InDoubt())
+            return Wait(record, time, line, text);
+        record.updated = TimeIn(time, m_order);
+        if (!record.updated) NotRead(line, text, false);
+        m_sink.Machine(std::move(record));
+    }
+
+    // Of the records of one identity and one time, only the last read waits: it is the one kept.
+    void Wait(ProbeRecord& record, const TimeReading& time, size_t line, std::string_view text) {
+        const auto [at, added] = m_waitingIndex.emplace(Identity(record, text), m_waiting.size());
+        if (added)
+            m_waiting.push_back({std::move(record), time, line, std::string(text)});
+        else
+            m_waiting[at->second].record = std::move(record);
+    }
+
+    void NotRead(size_t line, std::string_view text, bool inDoubt) {
+        m_summary.timesInDoubt += inDoubt;
+        if (m_summary.timesNotRead++ == 0 || line < m_summary.firstTimeLine) {
+            m_summary.firstTimeLine = line;
+            m_summary.firstTime = Printable(text, 60);
+        }
+    }
+
+    void Refuse(size_t line, const std::string& device, const std::string& reason,
+                std::string_view text) {
+        ++m_summary.refused;
+        m_sink.Refused({m_name, line, device, reason, std::string(text.substr(0, kExcerptLength))});
+    }
+
     static std::string_view Field(const std::vector<std::string>& fields, int index) {
         return index >= 0 && static_cast<size_t>(index) < fields.size()
                    ? std::string_view(fields[index])
@@ -268,6 +414,10 @@ class Reader {
     ByteSource& m_source;
     FleetSink& m_sink;
     InputSummary& m_summary;
+    DateOrder m_order;
+    DateEvidence m_evidence;
+    std::vector<Waiting> m_waiting; // in the order read
+    std::unordered_map<std::string, size_t> m_waitingIndex;
     size_t m_line = 0; // the lines begun so far
 };
 
@@ -291,7 +441,8 @@ bool LooksLikeCsv(const std::string& name, std::string_view ahead) {
            first.find("devicename") != std::string::npos;
 }
 
-void Read(const std::string& name, ByteSource& source, FleetSink& sink, InputSummary& summary) {
+void Read(const std::string& name, ByteSource& source, FleetSink& sink, InputSummary& summary,
+          DateOrder order) {
     const std::string_view ahead = source.Ahead();
     if (IsFleetReport(ahead)) {
         summary.skipped = true;
@@ -302,13 +453,14 @@ void Read(const std::string& name, ByteSource& source, FleetSink& sink, InputSum
         summary.error = "a zip archive: extract the CSV file from it";
         return;
     }
-    Reader reader(name, source, sink, summary);
+    Reader reader(name, source, sink, summary, order);
     if (LooksLikeGraph(name, ahead))
         reader.Graph();
     else if (LooksLikeCsv(name, ahead))
         reader.Csv();
     else
         reader.ProbeLines();
+    reader.Flush();
 }
 
 void Skip(ByteSource& source, size_t count) {
@@ -334,93 +486,25 @@ bool IsFleetReport(std::string_view first) {
     return digits > 0 && (StartsWith(rest, "\n  match: ") || StartsWith(rest, "\r\n  match: "));
 }
 
-namespace {
-
-// Reads a number of 1 to `most` digits at `at`.
-bool Digits(std::string_view text, size_t& at, size_t most, int& value) {
-    size_t count = 0;
-    value = 0;
-    for (; at < text.size() && count < most && std::isdigit(static_cast<unsigned char>(text[at]));
-         ++at, ++count)
-        value = value * 10 + (text[at] - '0');
-    return count > 0;
-}
-
-bool Take(std::string_view text, size_t& at, char c) {
-    if (at >= text.size() || text[at] != c) return false;
-    ++at;
-    return true;
-}
-
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-long long Days(int year, int month, int day) {
-    year -= month <= 2;
-    const long long era = (year >= 0 ? year : year - 399) / 400;
-    const long long ofEra = year - era * 400;
-    const long long ofYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    return era * 146097 + ofEra * 365 + ofEra / 4 - ofEra / 100 + ofYear - 719468;
-}
-
-} // namespace
-
-std::optional<long long> ParseTimeStamp(std::string_view text) {
-    int year, month, day, hour = 0, minute = 0, second = 0, skipped;
-    size_t at = 0;
-    long long offset = 0;
-    const bool iso = Digits(text, at, 4, year) && at == 4 && Take(text, at, '-');
-    if (iso) {
-        if (!Digits(text, at, 2, month) || !Take(text, at, '-') || !Digits(text, at, 2, day))
-            return std::nullopt;
-        if (!Take(text, at, 'T') && !Take(text, at, ' ')) return std::nullopt;
-    } else {
-        at = 0;
-        if (!Digits(text, at, 2, month) || !Take(text, at, '/') || !Digits(text, at, 2, day) ||
-            !Take(text, at, '/') || !Digits(text, at, 4, year) || !Take(text, at, ' '))
-            return std::nullopt;
-    }
-    if (!Digits(text, at, 2, hour) || !Take(text, at, ':') || !Digits(text, at, 2, minute))
-        return std::nullopt;
-    if (Take(text, at, ':') && !Digits(text, at, 2, second)) return std::nullopt;
-    if (Take(text, at, '.') && !Digits(text, at, 9, skipped)) return std::nullopt;
-    const std::string_view rest = text.substr(at);
-    if (iso && (rest == "Z" || rest.empty())) {
-    } else if (iso && rest.size() >= 3 && (rest[0] == '+' || rest[0] == '-')) {
-        size_t zone = 1;
-        int zoneHour, zoneMinute = 0;
-        if (!Digits(rest, zone, 2, zoneHour)) return std::nullopt;
-        Take(rest, zone, ':');
-        if (zone < rest.size() && (!Digits(rest, zone, 2, zoneMinute) || zone != rest.size()))
-            return std::nullopt;
-        offset = (rest[0] == '+' ? 1 : -1) * (zoneHour * 3600LL + zoneMinute * 60LL);
-    } else if (!iso && (SameLetters(rest, " PM") || SameLetters(rest, " AM"))) {
-        if (hour < 1 || hour > 12) return std::nullopt;
-        hour = hour % 12 + (SameLetters(rest, " PM") ? 12 : 0);
-    } else if (iso || !rest.empty()) {
-        return std::nullopt;
-    }
-    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
-        return std::nullopt;
-    return Days(year, month, day) * 86400 + hour * 3600LL + minute * 60LL + second - offset;
-}
-
-InputSummary ReadFleetInput(const std::string& name, ByteSource& source, FleetSink& sink) {
+InputSummary ReadFleetInput(const std::string& name, ByteSource& source, FleetSink& sink,
+                            DateOrder order) {
     InputSummary summary;
     summary.name = name;
     const TextEncoding encoding = SniffEncoding(source.Ahead());
     switch (encoding) {
     case TextEncoding::Utf8:
-        Read(name, source, sink, summary);
+        Read(name, source, sink, summary, order);
         break;
     case TextEncoding::Utf8Bom:
         Skip(source, 3);
-        Read(name, source, sink, summary);
+        Read(name, source, sink, summary, order);
         break;
     case TextEncoding::Utf16Le:
     case TextEncoding::Utf16Be: {
         const bool bigEndian = encoding == TextEncoding::Utf16Be;
         Skip(source, 2);
         Utf16Source text(source, bigEndian);
-        Read(name, text, sink, summary);
+        Read(name, text, sink, summary, order);
         if (summary.error.empty()) summary.error = text.Error();
         if (!summary.skipped) summary.kind += ", UTF-16";
         break;

@@ -3,9 +3,11 @@
 // remediation (the portal's, the Graph API's or the export jobs' column names); and the Graph
 // API's pages of a remediation's runs as JSON. UTF-8 with or without a byte-order mark, or
 // UTF-16 with one. Each file is read a record at a time; every machine read and every record
-// refused goes to a FleetSink.
+// refused goes to a FleetSink. A run or row whose detection gave no output is a machine too, of
+// status `no-output`.
 #pragma once
 #include "input/ByteSource.h"
+#include "input/FleetInputTime.h"
 #include "input/ProbeLine.h"
 
 #include <string>
@@ -25,6 +27,12 @@ class FleetSink {
     virtual ~FleetSink() = default;
     virtual void Machine(ProbeRecord&& record) = 0;
     virtual void Refused(RefusedLine&& refused) = 0;
+    // Counts a record as read: a record waiting for its file's order of day and month reaches
+    // Machine later than the records read after it, and keeps its place by this number.
+    size_t NextRead() { return ++m_reads; }
+
+  private:
+    size_t m_reads = 0;
 };
 
 // What one input gave. An `error` means the whole file was refused (not read, a CSV without
@@ -37,12 +45,18 @@ struct InputSummary {
     size_t machines = 0;
     size_t refused = 0;
     std::string error;
+    // Times given but not read (not understood, or day and month in doubt), the first of them.
+    size_t timesNotRead = 0;
+    size_t timesInDoubt = 0;
+    size_t firstTimeLine = 0;
+    std::string firstTime;
 };
 
 // True when the file name `name` ends in `suffix` (".csv"), in either case.
 bool Named(const std::string& name, std::string_view suffix);
 
-InputSummary ReadFleetInput(const std::string& name, ByteSource& source, FleetSink& sink);
+InputSummary ReadFleetInput(const std::string& name, ByteSource& source, FleetSink& sink,
+                            DateOrder order = DateOrder::Unsettled);
 
 // The longest CSV record read; a longer one is refused and skipped.
 constexpr size_t kCsvRecordLimit = 1 << 16;
@@ -54,8 +68,3 @@ constexpr char kReportCsvStart[] = "\"Device name\",\"Probe name\",\"Serial numb
 constexpr char kReportTextStart[] = "Machines: ";
 // True when `first`, a file's first bytes after a byte-order mark, are a report's.
 bool IsFleetReport(std::string_view first);
-
-// A time stamp as an export or a Graph page writes it ("2026-12-09T08:15:00Z", with an offset or
-// fractions of a second; "12/9/2026 8:15:00 AM"), as seconds since 1970 (UTC where no offset is
-// given); nullopt for anything else.
-std::optional<long long> ParseTimeStamp(std::string_view text);

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <istream>
+#include <iterator>
 
 namespace {
 
@@ -90,7 +91,7 @@ class PageReader {
         m_member = None;
         if (m_depth == 1 && name == "value") m_member = Value;
         if (m_depth == 3 && m_inRun) RunKey(name);
-        if (m_depth == 4 && m_inDevice && name == "deviceName") Text(&m_run.device, 4, name);
+        if (m_depth == 4 && m_inDevice) DeviceKey(name);
         return true;
     }
     bool parse_error(size_t, const std::string&, const nlohmann::detail::exception& error) {
@@ -121,11 +122,30 @@ class PageReader {
     enum Member { None, Value, Device };
 
     void RunKey(const std::string& name) {
-        if (name == "managedDevice") m_member = Device;
-        if (name == "preRemediationDetectionScriptOutput") Text(&m_run.pre, 0, name);
-        if (name == "postRemediationDetectionScriptOutput") Text(&m_run.post, 1, name);
-        if (name == "lastStateUpdateDateTime") Text(&m_run.updated, 2, name);
-        if (m_member == Device) Once(3, name);
+        struct TextMember {
+            const char* name;
+            std::string GraphRun::*text;
+        };
+        static const TextMember kMembers[] = {
+            {"preRemediationDetectionScriptOutput", &GraphRun::pre},
+            {"postRemediationDetectionScriptOutput", &GraphRun::post},
+            {"lastStateUpdateDateTime", &GraphRun::updated},
+            {"preRemediationDetectionScriptError", &GraphRun::preError},
+            {"postRemediationDetectionScriptError", &GraphRun::postError},
+            {"detectionState", &GraphRun::detection},
+            {"remediationState", &GraphRun::remediation},
+        };
+        for (unsigned i = 0; i < std::size(kMembers); ++i)
+            if (name == kMembers[i].name) Text(&(m_run.*kMembers[i].text), i, name);
+        if (name == "managedDevice") {
+            m_member = Device;
+            Once(std::size(kMembers), name);
+        }
+    }
+
+    void DeviceKey(const std::string& name) {
+        if (name == "deviceName") Text(&m_run.device, 16, name);
+        if (name == "id") Text(&m_run.deviceId, 17, name);
     }
 
     void Text(std::string* into, unsigned bit, const std::string& name) {

@@ -33,12 +33,13 @@ class ProbeReader {
             return false;
         }
         m_record.machine = m_machine.value_or("");
-        m_record.source = m_source.value_or("");
         m_record.error = m_error.value_or("");
-        for (size_t i = 0; i < kModelNames.size(); ++i)
-            ModelMember(i) = m_model[i].value_or("");
+        m_record.manufacturer = m_model[0].value_or("");
+        m_record.product = m_model[1].value_or("");
+        // `no-output` is the report's own word for a device that sent no line.
         for (int i = 0; i < kProbeStatuses; ++i)
-            if (m_status == ProbeStatusName(static_cast<ProbeStatus>(i))) {
+            if (m_status == ProbeStatusName(static_cast<ProbeStatus>(i)) &&
+                static_cast<ProbeStatus>(i) != ProbeStatus::NoOutput) {
                 m_record.status = static_cast<ProbeStatus>(i);
                 return true;
             }
@@ -100,16 +101,17 @@ class ProbeReader {
 
     void TopKey(const std::string& name) {
         m_name = name;
-        std::optional<std::string>* texts[] = {&m_machine, &m_status, &m_source, &m_error};
-        const char* textNames[] = {"machine", "status", "source", "error"};
-        for (size_t i = 0; i < 4; ++i)
+        std::optional<std::string>* texts[] = {&m_machine, &m_status, &m_unused, &m_error,
+                                               &m_record.time};
+        const char* textNames[] = {"machine", "status", "source", "error", "time"};
+        for (size_t i = 0; i < 5; ++i)
             if (name == textNames[i]) Expect(Slot::Text, texts[i], i);
-        if (name == "probe") Expect(Slot::Version, nullptr, 4);
+        if (name == "probe") Expect(Slot::Version, nullptr, 5);
         const Parent parents[] = {Parent::Stored, Parent::Expected, Parent::Model, Parent::Unit};
         const char* parentNames[] = {"stored", "expected", "model", "unit"};
         for (size_t i = 0; i < 4; ++i)
             if (name == parentNames[i]) {
-                Expect(Slot::Parent, nullptr, 5 + i);
+                Expect(Slot::Parent, nullptr, 6 + i);
                 m_pending = parents[i];
             }
     }
@@ -118,7 +120,7 @@ class ProbeReader {
         const char* parentNames[] = {"", "stored.", "expected.", "model.", "unit."};
         const size_t parent = static_cast<size_t>(m_parent);
         m_name = parentNames[parent] + name;
-        const size_t bit = 8 + 4 * parent; // four bits a parent
+        const size_t bit = 10 + 4 * parent; // four bits a parent
         if (m_parent == Parent::Model) {
             for (size_t i = 0; i < kModelNames.size(); ++i)
                 if (name == kModelNames[i]) Expect(Slot::Text, &m_model[i], bit + i);
@@ -165,12 +167,6 @@ class ProbeReader {
         return m_reason.empty();
     }
 
-    std::string& ModelMember(size_t i) {
-        std::string* members[] = {&m_record.manufacturer, &m_record.product, &m_record.family,
-                                  &m_record.sku};
-        return *members[i];
-    }
-
     ProbeRecord& m_record;
     size_t m_length;
     unsigned long long m_seen = 0; // the members read, by bit
@@ -183,8 +179,9 @@ class ProbeReader {
     std::optional<std::string>* m_text = nullptr;
     std::string m_name;
     std::optional<long long> m_version;
-    std::optional<std::string> m_machine, m_status, m_source, m_error;
-    std::array<std::optional<std::string>, 4> m_model;
+    std::optional<std::string> m_machine, m_status, m_error;
+    std::optional<std::string> m_unused;               // read for its type, not kept: "source"
+    std::array<std::optional<std::string>, 4> m_model; // family and sku: read, not kept
     std::string m_reason;
 };
 

@@ -21,14 +21,21 @@ struct ProbeRecord {
     ProbeStatus status = ProbeStatus::Error;
     ProbeValues stored;
     ProbeValues expected;
-    std::string source;
-    std::string manufacturer, product, family, sku; // the model, from the type-1 structure
-    std::string error;                              // what an `error` line says, if anything
+    std::string manufacturer, product; // the model, from the type-1 structure
+    // What an `error` or `no-inspector` line says, if anything; for `no-output`, the text of
+    // the input's error column.
+    std::string error;
     std::optional<std::string> serial, uuid; // the unit's, from "unit"; nullopt: absent or null
-    // Given by the input the line came in, not by the line: the device-management name (an
-    // export's or a Graph page's) and the time stamp of the record, as seconds since 1970.
+    std::optional<std::string> time;         // the line's own "time" member, as written
+    // Given by the input the line came in, not by the line: the device-management name and id
+    // (an export's or a Graph page's), the detection state it gives, the time stamp of the
+    // record as seconds since 1970 (UTC), and when the record was read (FleetSink::NextRead;
+    // 0: not yet counted).
     std::string device;
+    std::string deviceId;
+    std::string detection;
     std::optional<long long> updated;
+    size_t read = 0;
 };
 
 // The longest line read as a probe line; the probe itself writes at most 2,046 bytes.

@@ -111,6 +111,8 @@ int ProbeExitStatus(ProbeStatus status) {
         return 1;
     case ProbeStatus::NoTable:
     case ProbeStatus::Error:
+    case ProbeStatus::NoInspector: // written by the fleet scripts and the report, never the probe
+    case ProbeStatus::NoOutput:
         break;
     }
     return 2;

@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::array<const char*, 14> kHeader = {"Device name",
+constexpr std::array<const char*, 18> kHeader = {"Device name",
                                                  "Probe name",
                                                  "Serial number",
                                                  "UUID",
@@ -18,45 +18,64 @@ constexpr std::array<const char*, 14> kHeader = {"Device name",
                                                  "Stored regulatory identifier",
                                                  "Firmware manufacturer",
                                                  "Firmware system identifier",
-                                                 "Firmware regulatory identifier"};
+                                                 "Firmware regulatory identifier",
+                                                 "Device ID",
+                                                 "Updated (UTC)",
+                                                 "Detection state",
+                                                 "UUID shared by"};
 
-void Cell(std::string& out, std::string_view text, bool first = false) {
-    if (!first) out += ',';
-    out += '"';
-    if (!text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos)
-        out += '\'';
-    for (const char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    out += '"';
+using Bytes = std::vector<unsigned char>;
+
+void Append(Bytes& out, std::string_view text) {
+    out.insert(out.end(), text.begin(), text.end());
 }
 
-void Value(std::string& out, const std::optional<std::string>& value) {
+void Cell(Bytes& out, std::string_view text, bool first = false) {
+    if (!first) out.push_back(',');
+    out.push_back('"');
+    if (!text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos)
+        out.push_back('\'');
+    for (const char c : text) {
+        if (c == '"') out.push_back('"');
+        out.push_back(static_cast<unsigned char>(c));
+    }
+    out.push_back('"');
+}
+
+void Value(Bytes& out, const std::optional<std::string>& value) {
+    Cell(out, value ? std::string_view(*value) : std::string_view());
+}
+
+void Value(Bytes& out, const std::string* value) {
     Cell(out, value ? std::string_view(*value) : std::string_view());
 }
 
 } // namespace
 
-std::string FleetCsv(const FleetTally& tally) {
-    std::string out = "\xEF\xBB\xBF";
+std::vector<unsigned char> FleetCsv(const FleetTally& tally) {
+    Bytes out = {0xEF, 0xBB, 0xBF};
+    out.reserve(256 * (tally.devices.size() + 1)); // a row is about 250 bytes
     for (size_t i = 0; i < kHeader.size(); ++i)
         Cell(out, kHeader[i], i == 0);
-    out += "\r\n";
-    for (const MachineEntry& entry : tally.kept) {
-        const ProbeRecord& record = entry.record;
+    Append(out, "\r\n");
+    for (const Device& device : tally.devices) {
+        const FleetRecord& record = tally.Record(device);
         Cell(out, ShownName(record), true);
         Cell(out, record.machine);
         Value(out, record.serial);
         Value(out, record.uuid);
-        Cell(out, record.manufacturer);
-        Cell(out, record.product);
+        Cell(out, *record.manufacturer);
+        Cell(out, *record.product);
         Cell(out, ProbeStatusName(record.status));
         Cell(out, ActionReason(record));
-        for (const ProbeValues* values : {&record.stored, &record.expected})
+        for (const auto* values : {&record.stored, &record.expected})
             for (const auto& value : *values)
                 Value(out, value);
-        out += "\r\n";
+        Cell(out, record.deviceId);
+        Cell(out, record.updated ? TimeText(*record.updated) : "");
+        Cell(out, *record.detection);
+        Cell(out, device.uuidSharedBy ? std::to_string(device.uuidSharedBy) : "");
+        Append(out, "\r\n");
     }
     return out;
 }

@@ -10,8 +10,9 @@
 
 namespace {
 
-constexpr std::array<const char*, kProbeStatuses> kColours = {
-    "#2e7d32", "#c62828", "#ef6c00", "#6a1b9a", "#ad1457", "#455a64", "#212121"};
+constexpr std::array<const char*, kProbeStatuses> kColours = {"#2e7d32", "#c62828", "#ef6c00",
+                                                              "#6a1b9a", "#ad1457", "#455a64",
+                                                              "#212121", "#00838f", "#795548"};
 constexpr std::array<const char*, kProbeStatuses> kMeanings = {
     "the stored values are what the firmware gives",
     "a stored value differs from the firmware's",
@@ -19,7 +20,9 @@ constexpr std::array<const char*, kProbeStatuses> kMeanings = {
     "no value is stored: VeskInfo has not run",
     "the values are only in the 64-bit registry view",
     "no table source answered",
-    "the probe could not run"};
+    "the probe could not run",
+    "VeskInfo is there, the inspector is not: deploy the installer package (MSI) as a required app",
+    "the detection gave no output: its script did not start, or stopped before its line"};
 constexpr size_t kIdsShown = 10; // per model and kind
 
 // Text as HTML: the five special characters as references, control bytes and bytes that are
@@ -128,7 +131,30 @@ void Totals(std::ostream& out, const FleetTally& tally) {
     }
     out << "<tr data-status=\"all\"><th>all</th><th class=\"n count\">" << tally.machines
         << "</th><th></th></tr></table>\n";
-    if (tally.repeated) out << "<p id=\"repeated\">" << RepeatedMachines(tally) << ".</p>\n";
+    if (!NoInspectorAdvice(tally).empty())
+        out << "<p id=\"no-inspector\"><b>" << NoInspectorAdvice(tally) << ".</b></p>\n";
+    if (tally.repeated)
+        out << "<p id=\"repeated\">" << RepeatedMachines(tally) << ".<br>" << JoinedDevices(tally)
+            << ".</p>\n";
+    out << "</section>\n";
+}
+
+void Shared(std::ostream& out, const FleetTally& tally) {
+    if (tally.sharedUuids.empty()) return;
+    out << "<section id=\"shared\"><h2>Shared UUIDs: " << tally.sharedUuids.size()
+        << "</h2>\n<p>Each of these UUIDs names no one machine: firmware placeholders, a byte "
+           "repeated, or boards cloned with one UUID. The machines behind each are told apart by "
+           "device id, serial number or name; device management may take them for one device "
+           "as well.</p>\n<table><tr><th>UUID</th><th>Machines</th><th>Why</th></tr>\n";
+    for (size_t i = 0; i < tally.sharedUuids.size() && i < kSharedShown; ++i) {
+        const SharedUuid& shared = tally.sharedUuids[i];
+        out << "<tr><td><code>" << Id(shared.uuid) << "</code></td><td class=\"n\">"
+            << shared.devices << "</td><td>" << Html(shared.why) << "</td></tr>\n";
+    }
+    out << "</table>\n";
+    if (tally.sharedUuids.size() > kSharedShown)
+        out << "<p class=\"more\">and " << tally.sharedUuids.size() - kSharedShown
+            << " more UUIDs</p>\n";
     out << "</section>\n";
 }
 
@@ -174,7 +200,7 @@ void Models(std::ostream& out, const FleetTally& tally) {
     out << "</section>\n";
 }
 
-void Reason(std::ostream& out, const ProbeRecord& record) {
+void Reason(std::ostream& out, const FleetRecord& record) {
     ForEachReasonPart(record, [&out](std::string_view text, ReasonPart part) {
         if (part == ReasonPart::Fixed)
             out << Html(text);
@@ -185,7 +211,7 @@ void Reason(std::ostream& out, const ProbeRecord& record) {
     });
 }
 
-void Machine(std::ostream& out, const ProbeRecord& record) {
+void Machine(std::ostream& out, const FleetRecord& record) {
     const std::string name = ShownName(record), other = OtherName(record);
     out << "<td class=\"machine\">" << Text(name);
     if (!other.empty()) out << " <span class=\"other\">(probe: " << Text(other) << ")</span>";
@@ -201,7 +227,7 @@ void Actions(std::ostream& out, const FleetTally& tally) {
            "<th>Machine</th><th>Serial number, UUID</th><th>Model</th><th>Status</th>"
            "<th>Reason</th></tr>\n";
     for (const size_t index : tally.actions) {
-        const ProbeRecord& record = tally.kept[index].record;
+        const FleetRecord& record = tally.Record(tally.devices[index]);
         out << "<tr>";
         Machine(out, record);
         out << "<td>" << Text(ModelName(record)) << "</td><td>" << ProbeStatusName(record.status)
@@ -217,13 +243,17 @@ void Actions(std::ostream& out, const FleetTally& tally) {
 
 void Inputs(std::ostream& out, const FleetTally& tally) {
     out << "<section id=\"inputs\"><h2>Inputs read</h2>\n<table><tr><th>Input</th><th>Kind</th>"
-           "<th>Lines</th><th>Machines</th><th>Refused</th><th>Problem</th></tr>\n";
+           "<th>Lines</th><th>Machines</th><th>Refused</th><th>Times not read</th>"
+           "<th>Problem</th></tr>\n";
     for (const InputSummary& input : tally.inputs)
         out << "<tr><td>" << Text(input.name) << "</td><td>" << input.kind
             << "</td><td class=\"n\">" << input.lines << "</td><td class=\"n\">" << input.machines
-            << "</td><td class=\"n\">" << input.refused << "</td><td>" << Text(input.error)
-            << "</td></tr>\n";
-    out << "</table>\n<h2 id=\"refused\">Lines refused: " << tally.refusedLines << "</h2>\n"
+            << "</td><td class=\"n\">" << input.refused << "</td><td class=\"n\">"
+            << input.timesNotRead << "</td><td>" << Text(input.error) << "</td></tr>\n";
+    out << "</table>\n";
+    if (!TimesNotRead(tally).empty())
+        out << "<p id=\"times\">" << Text(TimesNotRead(tally)) << ".</p>\n";
+    out << "<h2 id=\"refused\">Lines refused: " << tally.refusedLines << "</h2>\n"
         << "<table><tr><th>Input</th><th>Line</th><th>Device</th><th>Reason</th>"
            "<th>Beginning</th></tr>\n";
     for (const RefusedLine& line : tally.refused)
@@ -252,6 +282,7 @@ std::string FleetHtml(const FleetTally& tally, const std::string& version) {
         << tally.inputs.size() << " inputs.</p>\n";
     Totals(out, tally);
     Models(out, tally);
+    Shared(out, tally);
     Actions(out, tally);
     Inputs(out, tally);
     out << "<p><small>Made by veskinfo-inspect " << Html(version) << ".</small></p>\n"

@@ -15,78 +15,23 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr size_t kValueShown = 100; // bytes of a value quoted in a reason
+const char kNoInspector[] = "the inspector is not installed: deploy the VeskInfo installer "
+                            "package (MSI) to this machine as a required app";
 constexpr std::array<const char*, 3> kValueLabels = {"manufacturer", "system identifier",
                                                      "regulatory identifier"};
-const char kSystemFallback[] = "0";
-const char kRegulatoryFallback[] = "00000";
-
-// Serial numbers that firmware gives when nobody set one: many machines carry each.
-constexpr std::array<const char*, 10> kPlaceholderSerials = {"to be filled by o.e.m.",
-                                                             "default string",
-                                                             "system serial number",
-                                                             "not specified",
-                                                             "not applicable",
-                                                             "none",
-                                                             "n/a",
-                                                             "serial number",
-                                                             "123456789",
-                                                             "0123456789"};
-
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower;
-}
-
-bool UsableSerial(const std::optional<std::string>& serial) {
-    if (!serial || serial->find_first_not_of(" 0") == std::string::npos) return false;
-    const std::string lower = Lower(*serial);
-    return std::find(kPlaceholderSerials.begin(), kPlaceholderSerials.end(), lower) ==
-           kPlaceholderSerials.end();
-}
-
-// The identifier the machine carries: the firmware's, else the one stored.
-const std::optional<std::string>& Carried(const ProbeRecord& record, int index) {
-    return record.expected[index] ? record.expected[index] : record.stored[index];
-}
-
-void Count(std::map<std::string, size_t>& ids, const std::optional<std::string>& id) {
-    if (id) ++ids[*id];
-}
-
-// The record read last replaces the one kept unless both carry a time stamp and it is older.
-bool Replaces(const ProbeRecord& read, const ProbeRecord& kept) {
-    return !read.updated || !kept.updated || *read.updated >= *kept.updated;
-}
 
 } // namespace
 
-std::string MachineKey(const ProbeRecord& record) {
-    // A UUID that names no unit (all zeros, all FF) is not written by the probe.
-    if (record.uuid && !record.uuid->empty()) {
-        std::string key = "U" + *record.uuid;
-        std::transform(key.begin(), key.end(), key.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-        return key;
-    }
-    if (UsableSerial(record.serial))
-        return "S" + record.manufacturer + '\x1f' + record.product + '\x1f' + *record.serial;
-    const std::string& name = ShownName(record);
-    return name.empty() ? std::string() : "N" + name;
-}
-
-std::string ShownName(const ProbeRecord& record) {
+const std::string& ShownName(const ProbeRecord& record) {
     return record.device.empty() ? record.machine : record.device;
 }
 
-std::string OtherName(const ProbeRecord& record) {
-    return record.device.empty() || record.machine == record.device ? "" : record.machine;
+const std::string& ShownName(const FleetRecord& record) {
+    return record.device.empty() ? record.machine : record.device;
 }
 
-bool ModelTally::Flagged() const {
-    return systemIds.count(kSystemFallback) || regulatoryIds.count(kRegulatoryFallback) ||
-           (known && (systemIds.size() > 1 || regulatoryIds.size() > 1));
+std::string OtherName(const FleetRecord& record) {
+    return record.device.empty() || record.machine == record.device ? "" : record.machine;
 }
 
 std::string ModelName(const ModelTally& model) {
@@ -95,23 +40,24 @@ std::string ModelName(const ModelTally& model) {
     return model.product.empty() ? model.manufacturer : model.manufacturer + " " + model.product;
 }
 
-std::string ModelName(const ProbeRecord& record) {
+std::string ModelName(const FleetRecord& record) {
     ModelTally model;
-    model.manufacturer = record.manufacturer;
-    model.product = record.product;
-    model.known = !record.manufacturer.empty() || !record.product.empty();
+    model.manufacturer = *record.manufacturer;
+    model.product = *record.product;
+    model.known = !model.manufacturer.empty() || !model.product.empty();
     return ModelName(model);
 }
 
-void ForEachReasonPart(const ProbeRecord& record,
+void ForEachReasonPart(const FleetRecord& record,
                        const std::function<void(std::string_view, ReasonPart)>& part) {
     bool first = true;
+    const std::string_view error = std::string_view(*record.error).substr(0, 2 * kValueShown);
     const auto fixed = [&](std::string_view text) { part(text, ReasonPart::Fixed); };
     const auto begin = [&]() {
         if (!first) fixed("; ");
         first = false;
     };
-    const auto quoted = [&](const std::optional<std::string>& value) {
+    const auto quoted = [&](const std::string* value) {
         if (!value) return fixed("(none)");
         fixed("\"");
         part(std::string_view(*value).substr(0, kValueShown), ReasonPart::Identifier);
@@ -153,10 +99,32 @@ void ForEachReasonPart(const ProbeRecord& record,
         break;
     case ProbeStatus::Error:
         begin();
-        if (record.error.empty())
+        if (error.empty())
             fixed("the probe failed");
         else
-            part(std::string_view(record.error).substr(0, 2 * kValueShown), ReasonPart::Text);
+            part(error, ReasonPart::Text);
+        break;
+    case ProbeStatus::NoInspector:
+        begin();
+        fixed(kNoInspector);
+        if (!error.empty()) {
+            fixed(" (");
+            part(error, ReasonPart::Text);
+            fixed(")");
+        }
+        break;
+    case ProbeStatus::NoOutput:
+        begin();
+        fixed("the detection gave no output");
+        if (!record.detection->empty()) {
+            fixed(" (detection state ");
+            part(*record.detection, ReasonPart::Text);
+            fixed(")");
+        }
+        if (!error.empty()) {
+            fixed(": ");
+            part(error, ReasonPart::Text);
+        }
         break;
     }
     if (first) fixed(ProbeStatusName(record.status));
@@ -168,81 +136,46 @@ std::string RepeatedMachines(const FleetTally& tally) {
            " records read)";
 }
 
-std::string ActionReason(const ProbeRecord& record) {
+std::string JoinedDevices(const FleetTally& tally) {
+    constexpr std::array<const char*, kJoinKeys> names = {"device id", "UUID", "serial number",
+                                                          "name"};
+    std::string text = "Joined from several records: " + std::to_string(tally.repeated) +
+                       (tally.repeated == 1 ? " device" : " devices");
+    for (int key = 0; key < kJoinKeys; ++key)
+        text += (key ? ", by " : "; by ") + std::string(names[key]) + " " +
+                std::to_string(tally.joinedBy[key]);
+    return text;
+}
+
+std::string TimesNotRead(const FleetTally& tally) {
+    size_t count = 0, inDoubt = 0;
+    const InputSummary* first = nullptr;
+    for (const InputSummary& input : tally.inputs) {
+        count += input.timesNotRead;
+        inDoubt += input.timesInDoubt;
+        if (!first && input.timesNotRead) first = &input;
+    }
+    if (!first) return "";
+    std::string text = "Times not read: " + std::to_string(count) + " (first: " + first->name +
+                       ":" + std::to_string(first->firstTimeLine) + " '" + first->firstTime + "')";
+    if (inDoubt)
+        text += "; " + std::to_string(inDoubt) +
+                " with day and month in doubt: --date-order dmy or mdy settles them";
+    return text;
+}
+
+std::string NoInspectorAdvice(const FleetTally& tally) {
+    const size_t count = tally.statuses[static_cast<int>(ProbeStatus::NoInspector)];
+    if (count == 0) return "";
+    return std::to_string(count) + (count == 1 ? " machine has" : " machines have") +
+           " VeskInfo without the inspector: deploy the VeskInfo installer package (MSI) to them "
+           "as a required app, which installs the inspector beside VeskInfo";
+}
+
+std::string ActionReason(const FleetRecord& record) {
     std::string reason;
     ForEachReasonPart(record, [&reason](std::string_view text, ReasonPart) { reason += text; });
     return reason;
-}
-
-void FleetTally::Machine(ProbeRecord&& record) {
-    ++records;
-    std::string key = MachineKey(record);
-    if (key.empty()) key = "L" + std::to_string(m_unnamed++);
-    const auto [at, added] = m_index.emplace(std::move(key), kept.size());
-    if (added) {
-        kept.push_back({std::move(record), 1});
-    } else {
-        MachineEntry& entry = kept[at->second];
-        if (entry.records++ == 1) ++repeated;
-        if (Replaces(record, entry.record)) entry.record = std::move(record);
-    }
-    // What no part of the report shows is not kept.
-    ProbeRecord& stored = kept[at->second].record;
-    stored.source.clear();
-    stored.family.clear();
-    stored.sku.clear();
-}
-
-void FleetTally::Refused(RefusedLine&& line) {
-    if (refusedLines++ < kRefusedShown) refused.push_back(std::move(line));
-}
-
-void FleetTally::Finish() {
-    machines = kept.size();
-    statuses.fill(0);
-    models.clear();
-    actions.clear();
-    actionsNotShown = 0;
-    for (size_t i = 0; i < kept.size(); ++i) {
-        const ProbeRecord& record = kept[i].record;
-        ++statuses[static_cast<int>(record.status)];
-        const bool known = !record.manufacturer.empty() || !record.product.empty();
-        ModelTally& model =
-            models[known ? record.manufacturer + '\x1f' + record.product : std::string()];
-        if (model.machines++ == 0) {
-            model.manufacturer = record.manufacturer;
-            model.product = record.product;
-            model.known = known;
-        }
-        ++model.statuses[static_cast<int>(record.status)];
-        Count(model.systemIds, Carried(record, kProbeSystemId));
-        Count(model.regulatoryIds, Carried(record, kProbeRegulatoryId));
-        if (record.status == ProbeStatus::Match) continue;
-        if (actions.size() == kActionsShown)
-            ++actionsNotShown;
-        else
-            actions.push_back(i);
-    }
-}
-
-std::vector<const ModelTally*> FleetTally::ModelsInOrder() const {
-    std::vector<const ModelTally*> order;
-    for (const auto& entry : models)
-        order.push_back(&entry.second);
-    std::sort(order.begin(), order.end(), [](const ModelTally* a, const ModelTally* b) {
-        if (a->Flagged() != b->Flagged()) return a->Flagged();
-        if (a->machines != b->machines) return a->machines > b->machines;
-        return std::tie(a->manufacturer, a->product) < std::tie(b->manufacturer, b->product);
-    });
-    return order;
-}
-
-std::vector<const ModelTally*> FleetTally::FlaggedModels() const {
-    std::vector<const ModelTally*> flagged = ModelsInOrder();
-    flagged.erase(std::find_if(flagged.begin(), flagged.end(),
-                               [](const ModelTally* model) { return !model->Flagged(); }),
-                  flagged.end());
-    return flagged;
 }
 
 namespace {
@@ -266,7 +199,7 @@ void WriteIds(std::ostream& out, const char* label, const std::map<std::string, 
     if (ids.empty()) out << " none";
 }
 
-void WriteName(std::ostream& out, const ProbeRecord& record) {
+void WriteName(std::ostream& out, const FleetRecord& record) {
     const std::string name = ShownName(record), other = OtherName(record);
     out << (name.empty() ? "(no name)" : Line(name));
     if (!other.empty()) out << " (probe: " << Line(other) << ")";
@@ -276,7 +209,7 @@ void WriteActions(std::ostream& out, const FleetTally& tally) {
     if (tally.actions.empty()) return;
     out << "Machines that need action, the first " << kActionsInText << ":\n";
     for (size_t i = 0; i < tally.actions.size() && i < kActionsInText; ++i) {
-        const ProbeRecord& record = tally.kept[tally.actions[i]].record;
+        const FleetRecord& record = tally.Record(tally.devices[tally.actions[i]]);
         out << "  ";
         WriteName(out, record);
         out << ": " << ProbeStatusName(record.status) << ": ";
@@ -291,6 +224,20 @@ void WriteActions(std::ostream& out, const FleetTally& tally) {
     if (more) out << "  and " << more << " more\n";
 }
 
+void WriteShared(std::ostream& out, const FleetTally& tally) {
+    if (tally.sharedUuids.empty()) return;
+    out << "Shared UUIDs: " << tally.sharedUuids.size()
+        << " (each names no one machine: the machines behind it are told apart by device id, "
+           "serial number or name)\n";
+    for (size_t i = 0; i < tally.sharedUuids.size() && i < kSharedInText; ++i) {
+        const SharedUuid& shared = tally.sharedUuids[i];
+        out << "  " << Id(shared.uuid) << ": " << shared.devices
+            << (shared.devices == 1 ? " machine (" : " machines (") << shared.why << ")\n";
+    }
+    if (tally.sharedUuids.size() > kSharedInText)
+        out << "  and " << tally.sharedUuids.size() - kSharedInText << " more\n";
+}
+
 } // namespace
 
 void WriteFleetText(std::ostream& out, const FleetTally& tally) {
@@ -299,7 +246,9 @@ void WriteFleetText(std::ostream& out, const FleetTally& tally) {
         out << "  " << ProbeStatusName(static_cast<ProbeStatus>(i)) << ": " << tally.statuses[i]
             << "\n";
     out << "Need action: " << tally.NeedingAction() << "\n";
-    if (tally.repeated) out << RepeatedMachines(tally) << "\n";
+    if (!NoInspectorAdvice(tally).empty()) out << NoInspectorAdvice(tally) << "\n";
+    if (tally.repeated) out << RepeatedMachines(tally) << "\n" << JoinedDevices(tally) << "\n";
+    WriteShared(out, tally);
     const std::vector<const ModelTally*> flagged = tally.FlaggedModels();
     out << "Models: " << tally.models.size() << ", flagged: " << flagged.size() << "\n";
     for (const ModelTally* model : flagged) {
@@ -317,8 +266,12 @@ void WriteFleetText(std::ostream& out, const FleetTally& tally) {
             out << input.kind << "\n";
         else
             out << input.kind << "; lines " << input.lines << ", machines " << input.machines
-                << ", refused " << input.refused << "\n";
+                << ", refused " << input.refused
+                << (input.timesNotRead ? ", times not read " + std::to_string(input.timesNotRead)
+                                       : "")
+                << "\n";
     }
+    if (!TimesNotRead(tally).empty()) out << Line(TimesNotRead(tally)) << "\n";
     out << "Lines refused: " << tally.refusedLines << "\n";
     for (const RefusedLine& line : tally.refused) {
         out << "  " << Line(line.input) << ":" << line.line;
@@ -348,7 +301,8 @@ bool SameFile(const std::string& a, const std::string& b) {
 } // namespace
 
 int RunFleetReport(const std::string& report, const std::vector<std::string>& arguments,
-                   const std::string& version, std::ostream& out, std::ostream& err) {
+                   DateOrder order, const std::string& version, std::ostream& out,
+                   std::ostream& err) {
     const char* program = "veskinfo-inspect: ";
     const std::vector<BatchItem> items = ExpandInputs(arguments);
     if (report != "-")
@@ -364,7 +318,7 @@ int RunFleetReport(const std::string& report, const std::vector<std::string>& ar
         InputSummary summary;
         FileSource source;
         if (item.error.empty() && source.Open(item.path, summary.error)) {
-            summary = ReadFleetInput(item.path, source, tally);
+            summary = ReadFleetInput(item.path, source, tally, order);
         } else {
             summary.name = item.path;
             if (!item.error.empty()) summary.error = item.error;
@@ -385,9 +339,15 @@ int RunFleetReport(const std::string& report, const std::vector<std::string>& ar
         out.flush();
         return status;
     }
-    const std::string bytes = Named(report, ".csv") ? FleetCsv(tally) : FleetHtml(tally, version);
+    std::vector<unsigned char> bytes;
+    if (Named(report, ".csv")) {
+        bytes = FleetCsv(tally);
+    } else {
+        const std::string html = FleetHtml(tally, version);
+        bytes.assign(html.begin(), html.end());
+    }
     std::string error;
-    if (!WriteFileBytes(report, std::vector<unsigned char>(bytes.begin(), bytes.end()), error)) {
+    if (!WriteFileBytes(report, bytes, error)) {
         err << program << report << ": " << error << "\n";
         return kBadInput;
     }

@@ -1,17 +1,20 @@
-// The report over a fleet's probe lines: one record per machine (the newest of those read),
+// The report over a fleet's probe lines: one record per device (the newest of those read),
 // totals by status, a table by model with the distinct identifiers its machines carry, the
-// machines that need action, and the inputs and lines that gave no machine. As one HTML file
-// that works offline, a text summary, or a CSV file of the machines.
+// machines that need action, the UUIDs that many machines share, and the inputs and lines that
+// gave no machine. As one HTML file that works offline, a text summary, or a CSV file of the
+// machines.
 #pragma once
 #include "input/FleetInput.h"
 
 #include <array>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
 #include <ostream>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 // The machines of one model (manufacturer and product name).
@@ -29,42 +32,109 @@ struct ModelTally {
     bool Flagged() const;
 };
 
-// A machine: the record kept for it, and how many were read.
-struct MachineEntry {
-    ProbeRecord record;
-    size_t records = 1;
+// A record as the tally keeps it until the report is written. The texts that many machines
+// share (the model, the values, an error, a detection state) are kept once for all of them, so
+// that what is kept follows the machines: about 300 bytes a record, not 800.
+struct FleetRecord {
+    std::string machine, device, deviceId;
+    std::optional<std::string> serial, uuid;
+    const std::string* manufacturer = nullptr; // never null in a kept record
+    const std::string* product = nullptr;
+    std::array<const std::string*, 3> stored{}, expected{}; // null: absent
+    const std::string* error = nullptr;
+    const std::string* detection = nullptr;
+    std::optional<long long> updated;
+    size_t read = 0;
+    ProbeStatus status = ProbeStatus::Error;
 };
 
-// Reads records into one a machine, then counts them (Finish).
+// Records certainly of one machine (the same identity, byte for byte), as they arrive: the newest
+// is kept, with how many there were and when the first was read.
+struct MachineEntry {
+    FleetRecord record;
+    size_t records = 1;
+    size_t first = 0;
+};
+
+// The keys that join records into one device, strongest first.
+enum class JoinKey { DeviceId, Uuid, Serial, Name };
+constexpr int kJoinKeys = 4;
+
+// A device, as Finish joins it: the record shown (the newest of its records), how many records
+// it was joined from, when the first was read, and the keys that joined them (JoinKey bits).
+struct Device {
+    uint64_t first = 0;
+    uint32_t entry = 0;
+    uint32_t records = 0;
+    uint32_t joined = 0;
+    uint32_t uuidSharedBy = 0; // where the record's UUID is shared: the devices behind it
+};
+
+// A UUID that names no one machine, and the devices behind it.
+struct SharedUuid {
+    std::string uuid;
+    std::string why; // "a firmware placeholder", "seen with 2 serial numbers", ...
+    size_t devices = 0;
+};
+
+struct FleetJoin;
+
+// Reads records, collapsing those certainly of one machine, then joins them into devices
+// (Finish): records that share a device-management id, a UUID that is not shared, or a serial
+// number with its model are one device; a record with only a name joins the one device of that
+// name, where there is exactly one.
 class FleetTally : public FleetSink {
   public:
+    FleetTally() = default;
+    FleetTally(const FleetTally&) = delete; // its records point into its own texts
+    FleetTally& operator=(const FleetTally&) = delete;
+
     void Machine(ProbeRecord&& record) override;
     void Refused(RefusedLine&& refused) override;
     void Input(InputSummary&& summary) { inputs.push_back(std::move(summary)); }
-    // Counts the machines kept: totals, models, the machines that need action.
+    // Joins the records into devices and counts them: totals, models, the devices that need
+    // action, the shared UUIDs.
     void Finish();
 
+    const FleetRecord& Record(const Device& device) const { return m_entries[device.entry].record; }
     size_t NeedingAction() const { return machines - statuses[0]; }
     std::vector<const ModelTally*> FlaggedModels() const;
     // Flagged models first, then by the number of machines, then by name.
     std::vector<const ModelTally*> ModelsInOrder() const;
 
-    std::deque<MachineEntry> kept; // in the order first read
-    size_t records = 0;            // machine records read, before merging
-    size_t repeated = 0;           // machines with more than one record
+    size_t records = 0; // machine records read, before merging
     // Counted by Finish:
+    std::vector<Device> devices;              // in the order first read
+    size_t repeated = 0;                      // devices joined from more than one record
+    std::array<size_t, kJoinKeys> joinedBy{}; // of those, joined by each key
+    std::vector<SharedUuid> sharedUuids;      // in the order of the UUIDs
     size_t machines = 0;
     std::array<size_t, kProbeStatuses> statuses{};
     std::unordered_map<std::string, ModelTally> models; // by manufacturer and product
-    std::vector<size_t> actions;                        // kept machines needing action, the first
+    std::vector<size_t> actions;                        // devices needing action, the first
     size_t actionsNotShown = 0;                         // kActionsShown
     std::vector<RefusedLine> refused;                   // the first kRefusedShown
     size_t refusedLines = 0;
     std::vector<InputSummary> inputs;
 
   private:
-    std::unordered_map<std::string, size_t> m_index; // machine -> its place in `kept`
-    size_t m_unnamed = 0;
+    const std::string* Intern(std::string&& text);
+    const std::string* Intern(std::optional<std::string>&& text);
+    FleetRecord Keep(ProbeRecord&& record);
+    void Rehash(size_t slots);
+    void Unite(FleetJoin& join, const std::vector<uint32_t>& group, JoinKey key);
+    void JoinStrong(FleetJoin& join);
+    std::string SharedWhy(const std::vector<uint32_t>& group) const;
+    void JoinNames(FleetJoin& join);
+    void MakeDevices(FleetJoin& join);
+    void CountShared(FleetJoin& join, const std::vector<uint32_t>& ofRoot);
+    void CountDevices();
+
+    std::deque<MachineEntry> m_entries; // in the order they arrived
+    std::vector<uint64_t> m_hashes;     // of each entry's identity; 0: never collapsed
+    std::vector<uint32_t> m_slots;      // by identity: an entry + 1; 0 is free
+    std::vector<std::vector<uint32_t>> m_sharedMembers; // the entries of each shared UUID
+    std::unordered_set<std::string> m_texts;            // the texts records share
 };
 
 constexpr size_t kActionsShown = 500;
@@ -72,31 +142,44 @@ constexpr size_t kActionsInText = 50;
 constexpr size_t kRefusedShown = 200;
 constexpr size_t kModelsShown = 500;
 
-// What identifies a machine: its UUID; without one, its serial number with its model; without
-// either, its device name (the device-management name, else the probe's). Empty: nothing does.
-std::string MachineKey(const ProbeRecord& record);
+constexpr size_t kSharedShown = 200;
+constexpr size_t kSharedInText = 50;
+
+// True for a serial number that identifies a machine: not one that firmware gives when nobody
+// set one ("To Be Filled By O.E.M.", "Default string", only zeros, ...).
+bool IdentifyingSerial(const std::optional<std::string>& serial);
 // The name a machine is shown by, and the probe's own name when it is another.
-std::string ShownName(const ProbeRecord& record);
-std::string OtherName(const ProbeRecord& record);
+const std::string& ShownName(const ProbeRecord& record);
+const std::string& ShownName(const FleetRecord& record);
+std::string OtherName(const FleetRecord& record);
 
 // What a machine needs done, as pieces: fixed text, identifiers and other texts from the machine.
 enum class ReasonPart { Fixed, Identifier, Text };
-void ForEachReasonPart(const ProbeRecord& record,
+void ForEachReasonPart(const FleetRecord& record,
                        const std::function<void(std::string_view, ReasonPart)>& part);
 // The same as plain text, the machine's texts as they are.
-std::string ActionReason(const ProbeRecord& record);
+std::string ActionReason(const FleetRecord& record);
 std::string ModelName(const ModelTally& model);
-std::string ModelName(const ProbeRecord& record);
+std::string ModelName(const FleetRecord& record);
 
 // "N machines reported more than once; the newest record kept (M records read)".
 std::string RepeatedMachines(const FleetTally& tally);
+// "Joined from several records: N devices; by device id A, by UUID B, by serial number C, by
+// name D" (a device counts under each key that joined two of its records).
+std::string JoinedDevices(const FleetTally& tally);
+// "Times not read: N (first: export.csv:17 '09/12/2026 06:00')", and how many of them had day
+// and month in doubt; empty when every time given was read.
+std::string TimesNotRead(const FleetTally& tally);
+// What the report advises for the devices without the inspector; empty when there are none.
+std::string NoInspectorAdvice(const FleetTally& tally);
 
 void WriteFleetText(std::ostream& out, const FleetTally& tally);
 std::string FleetHtml(const FleetTally& tally, const std::string& version);
-std::string FleetCsv(const FleetTally& tally);
+std::vector<unsigned char> FleetCsv(const FleetTally& tally); // built in place: it may be large
 
 // --report OUT INPUT...: OUT "-" writes the text summary to `out`, a name ending in .csv the
 // CSV file, any other the HTML file. Returns the exit status: 2 when the output would overwrite
 // an input, an input was refused whole, no machine was read, or the report could not be written.
 int RunFleetReport(const std::string& report, const std::vector<std::string>& arguments,
-                   const std::string& version, std::ostream& out, std::ostream& err);
+                   DateOrder order, const std::string& version, std::ostream& out,
+                   std::ostream& err);

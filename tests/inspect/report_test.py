@@ -29,7 +29,7 @@ MAKER = "Vesk Computer Corporation"
 HOSTILE = ['<script>document.title="owned"</script>',
            '"><img src=x onerror="document.title=\'owned\'">']
 TOTALS = {"match": 3, "differs": 1, "missing": 1, "not-run": 0, "only-64-bit": 0,
-          "no-table": 1, "error": 0, "all": 6}
+          "no-table": 1, "error": 0, "no-inspector": 0, "no-output": 0, "all": 6}
 FLAGGED = [f"{MAKER} D7400", f"{MAKER} L10"]  # two regulatory identifiers; the fall-back "0"
 PORTAL = "Device name,Pre-remediation detection output,Post-remediation detection output"
 GRAPH = "deviceName,preRemediationDetectionScriptOutput,postRemediationDetectionScriptOutput"
@@ -46,6 +46,16 @@ def probe(machine, status="match", system_id="A47", regulatory="VCC-D7400", prod
 
 def quoted(text):
     return '"' + text.replace('"', '""') + '"'
+
+
+# The export job's report of a remediation's device states, as CSV.
+JOB = ("DeviceId,DeviceName,UPN,DetectionStatus,RemediationStatus,"
+       "PreRemediationDetectionScriptOutput,PreRemediationDetectionScriptError,"
+       "PostRemediationDetectionScriptOutput,PostRemediationDetectionScriptError,ModifiedTime")
+
+
+def job_row(device_id, name, line, modified, detection="fail"):
+    return f"{device_id},{name},,{detection},unknown,{quoted(line)},,,,{modified}"
 
 
 class Fleet(Files):
@@ -112,7 +122,9 @@ class Report(Fleet):
         # One machine three times: the last line read is kept.
         self.assertIn(b"Machines: 1\n  match: 0\n  differs: 0\n  missing: 1\n", done.stdout)
         self.assertIn(b"Need action: 1\n1 machine reported more than once; the newest record "
-                      b"kept (3 records read)\nModels: 1, flagged: 0\nInputs: 1\n", done.stdout)
+                      b"kept (3 records read)\nJoined from several records: 1 device; by device "
+                      b"id 0, by UUID 1, by serial number 1, by name 0\nModels: 1, flagged: 0\n"
+                      b"Inputs: 1\n", done.stdout)
 
     def test_days_of_exports_count_machines_and_keep_the_newest(self):
         """Two days' exports (Graph's CSV columns, a Graph page saved by Windows PowerShell as
@@ -173,6 +185,47 @@ class Report(Fleet):
         done = run("--report", "-", self.file("warnings.txt", b"WARNING: nothing\n"))
         self.assertEqual(done.returncode, 2)
         self.assertIn(b"no machine was read from any input", done.stderr)
+
+    def test_devices_as_their_inputs_date_them(self):
+        """Each row a fault the report had: the older export read last won; a day-first time was
+        read month first, or dropped without a word; a machine without the inspector was a
+        generic error."""
+        unit = {"uuid": "6F1A2C30-5D4E-4B8A-9C21-0E7F3D5A9B42"}
+        new, old = probe("PC-1", **unit), probe("PC-1", "differs", system_id="B12", **unit)
+        portal = "Device name,Last run,Pre-remediation detection output"
+        no_inspector = ('{"probe":1,"machine":"PC-7","status":"no-inspector","error":"no '
+                        'veskinfo-inspect.exe in C:\\\\Program Files (x86)\\\\Vesk Computer '
+                        'Corporation\\\\VeskInfo","stored":{"manufacturer":null,"system_id":null,'
+                        '"regulatory_id":null},"expected":{"manufacturer":null,"system_id":null,'
+                        '"regulatory_id":null},"source":null,"model":null,"unit":null,"tool":null}')
+        day_first = {"x.csv": f"{portal}\r\nPC-1,09/12/2026 06:00,{quoted(old)}\r\n",
+                     "y.txt": new + "\n"}
+        cases = [
+            ("ModifiedTime, the older file read last",
+             {"a.csv": f"{JOB}\r\n{job_row('d1', 'PC-1', new, '2026-12-09T06:00:00Z')}\r\n",
+              "b.csv": f"{JOB}\r\n{job_row('d1', 'PC-1', old, '2026-12-08T06:00:00Z')}\r\n"},
+             [], ["Machines: 1\n  match: 1\n", "by device id 1, by UUID 1,"]),
+            ("09/12/2026 without --date-order: counted, not guessed", day_first, [],
+             ["  match: 1\n", "x.csv:2 '09/12/2026 06:00'); 1 with day and month in doubt"]),
+            ("09/12/2026 with --date-order dmy: the timed record counts", day_first,
+             ["--date-order", "dmy"], ["  match: 0\n  differs: 1\n"]),
+            ("no-inspector", {"p.txt": no_inspector + "\n"}, [],
+             ["  no-inspector: 1\n", "1 machine has VeskInfo without the inspector: deploy the "
+              "VeskInfo installer package (MSI) to them as a required app",
+              "PC-7: no-inspector: the inspector is not installed"]),
+        ]
+        for what, files, options, expected in cases:
+            with self.subTest(what):
+                folder = Path(tempfile.mkdtemp(dir=self.dir.name))
+                for name, text in files.items():
+                    (folder / name).write_text(text, encoding="utf-8")
+                done = run("--report", "-", *options, *sorted(folder.iterdir()))
+                self.assertEqual(done.returncode, 0, done.stderr)
+                for text in expected:
+                    self.assertIn(text, done.stdout.decode())
+        done = run("--date-order", "dmy", self.file("p.txt", new.encode()))
+        self.assertEqual(done.returncode, 2)
+        self.assertIn(b"--date-order requires --report", done.stderr)
 
     def test_csv_of_the_machines_holds_no_formula(self):
         lines = [probe("=HYPERLINK(1)", "differs", system_id="-1+1"), probe("PC-2", uuid="U-2")]

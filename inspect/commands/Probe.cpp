@@ -1,5 +1,6 @@
 #include "commands/Commands.h"
 
+#include "inspection/Status.h"
 #include "report/JsonReport.h"
 
 #include <iostream>
@@ -39,7 +40,8 @@ int ProbeError(const std::string& machine, const std::string& message) {
     return status;
 }
 
-int ReportProbe(const std::string& machine, const AuditSubject& subject, bool only64) {
+int ReportProbe(const std::string& machine, const AuditSubject& subject, bool only64,
+                bool repairing) {
     ProbeSubject probe;
     probe.machine = machine;
     probe.stored = subject.stored;
@@ -55,5 +57,10 @@ int ReportProbe(const std::string& machine, const AuditSubject& subject, bool on
     probe.version = subject.table->StatedVersion();
     probe.source = subject.machine != nullptr ? LiveSourceName(kLiveSources[subject.machine->shown])
                                               : SourceName(subject.source);
-    return ReportProbe(probe);
+    if (repairing && ProbeExitStatus(probe.status) == 1)
+        probe.error = WorseIdentity(*subject.stored, subject.shown);
+    const int status = ReportProbe(probe);
+    if (probe.error.empty()) return status;
+    std::cerr << kProgram << ": " << probe.error << "\n";
+    return kBadInput;
 }

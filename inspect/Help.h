@@ -48,7 +48,9 @@ inline const char kFooter[] =
     "  With --probe: 0 match; 1 differs, missing, not-run or only-64-bit (running VeskInfo\n"
     "  mends them); 2 no-table, error, or a usage error.\n"
     "  With --repair: 0 the values match (now); 1 VeskInfo ran and they still do not; 2\n"
-    "  no-table or error (VeskInfo is then never started), or a usage error.\n"
+    "  no-table or error, or the table gives a fall-back (\"0\", \"00000\") or nothing where a\n"
+    "  value is stored (VeskInfo is then never started), VeskInfo did not finish in 120 s\n"
+    "  (it is ended), or a usage error.\n"
     "  With --report: 0 the report was written; 2 an input was refused whole (lines that are\n"
     "  no probe lines are only counted), no machine was read, OUT is an input, or a usage\n"
     "  error.";

@@ -7,7 +7,10 @@
 #                         the installer package (packaging/msi) holding that signed VeskInfo.exe
 #                         and running it once on install, repair and upgrade; signed the same way
 #   veskinfo-inspect.exe  the 64-bit Windows inspector, stripped and signed like VeskInfo.exe;
-#                         the package installs it too
+#                         the package installs it on 64-bit x86 Windows
+#   veskinfo-inspect-x86.exe
+#                         its 32-bit build, the same way; the package installs it on 32-bit
+#                         Windows and on Windows on ARM
 #   Detect-VeskInfo.ps1, Discover-VeskInfo.ps1, Repair-VeskInfo.ps1
 #                         the fleet scripts (packaging/fleet), ASCII with CRLF line ends, signed
 #   veskinfo-inspect_<version>_<arch>.deb
@@ -29,15 +32,18 @@ fail() {
 
 echo "dist: VeskInfo.exe (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH)"
 exe_dir=$(scripts/release-exe.sh .)
-# The inspector comes from the Windows build (Release, like windows-release), whose 64-bit part
-# `make test` has already built; only VeskInfo.exe is rebuilt from scratch to be reproducible.
-echo "dist: veskinfo-inspect.exe"
+# The inspectors come from the Windows build (Release, like windows-release), which `make test`
+# has already built; only VeskInfo.exe is rebuilt from scratch to be reproducible.
+echo "dist: veskinfo-inspect.exe, veskinfo-inspect-x86.exe"
 cmake --preset windows >/dev/null
-cmake --build --preset windows -j2 --target win64 >/dev/null
-# Its PE time stamp is its link time: copied through objcopy, which writes SOURCE_DATE_EPOCH there.
+cmake --build --preset windows -j2 --target win64 veskinfo-inspect-release >/dev/null
+# Their PE time stamps are their link times: copied through objcopy, which writes
+# SOURCE_DATE_EPOCH there.
 inspect_exe=build/win/win64/release/dist/veskinfo-inspect.exe
-mkdir -p "$(dirname "$inspect_exe")"
+inspect_x86_exe=build/win/release/dist/veskinfo-inspect-x86.exe
+mkdir -p "$(dirname "$inspect_exe")" "$(dirname "$inspect_x86_exe")"
 x86_64-w64-mingw32-objcopy build/win/win64/release/veskinfo-inspect.exe "$inspect_exe"
+i686-w64-mingw32-objcopy build/win/release/veskinfo-inspect-x86.exe "$inspect_x86_exe"
 echo "dist: veskinfo-inspect package"
 cmake --preset release >/dev/null
 rm -f build/release/package/*.deb
@@ -58,9 +64,13 @@ version=$(sed -n 's/^#define VESK_PRODUCT_VERSION_TEXT "\(.*\)"$/\1/p' "$exe_dir
 echo "dist: signing veskinfo-inspect.exe"
 VESK_SIGN_DESCRIPTION="VeskInfo identity inspector" scripts/sign.sh \
     "$inspect_exe" "$dist/veskinfo-inspect.exe" >/dev/null
+echo "dist: signing veskinfo-inspect-x86.exe"
+VESK_SIGN_DESCRIPTION="VeskInfo identity inspector" scripts/sign.sh \
+    "$inspect_x86_exe" "$dist/veskinfo-inspect-x86.exe" >/dev/null
 echo "dist: the installer package VeskInfo-$version.msi, signed"
 msi=$(dirname "$exe_dir")/msi/VeskInfo-$version.msi
-python3 packaging/msi/build_msi.py "$dist/VeskInfo.exe" "$version" "$msi" "$dist/veskinfo-inspect.exe"
+python3 packaging/msi/build_msi.py "$dist/VeskInfo.exe" "$version" "$msi" "$dist/veskinfo-inspect.exe" \
+    "$dist/veskinfo-inspect-x86.exe"
 # The same key, and the same notice if any, as the executable's.
 scripts/sign.sh "$msi" "$dist/VeskInfo-$version.msi" >/dev/null
 # Signed as Windows verifies them: ASCII, CRLF line ends (scripts/windows-script.sh).

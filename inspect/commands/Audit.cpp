@@ -128,7 +128,7 @@ int RunLiveAudit(const Options& o) {
         subject.table = &table.input;
         subject.source = WalkedPart(table.source);
         subject.shown = machine.walks[machine.shown];
-        if (o.probe) return ReportProbe(ComputerName(), subject, stored.only64);
+        if (o.probe) return ReportProbe(ComputerName(), subject, stored.only64, o.repair);
         // The registry copy, where VeskInfo takes WMI's table: what it records when WMI fails.
         if (table.source == LiveSource::Wmi && machine.Table(LiveSource::Registry).answered)
             subject.other = machine.walks[static_cast<int>(LiveSource::Registry)];

@@ -69,8 +69,11 @@ extern const char kOnly64[];
 bool IsInstallation(const std::string& stored);
 int RunInstallationAudit(const Options& o);
 
-// Probe: the audit as one line; `machine` names it in the line.
-int ReportProbe(const std::string& machine, const AuditSubject& subject, bool only64);
+// Probe: the audit as one line; `machine` names it in the line. `repairing`: the probe before a
+// repair, which refuses (exit status 2, the line's "error" saying why) a status that running
+// VeskInfo would mend where it would store a worse identity (WorseIdentity).
+int ReportProbe(const std::string& machine, const AuditSubject& subject, bool only64,
+                bool repairing = false);
 // The line of status "error", and the message on standard error as without --probe.
 int ProbeError(const std::string& machine, const std::string& message);
 

@@ -1,5 +1,6 @@
 #include "commands/Commands.h"
 
+#include "inspection/Status.h"
 #include "report/DepotReport.h"
 #include "report/JsonReport.h"
 
@@ -54,7 +55,8 @@ int ProbeError(const std::string& machine, const std::string& message) {
     return status;
 }
 
-int ReportProbe(const std::string& machine, const AuditSubject& subject, bool only64) {
+int ReportProbe(const std::string& machine, const AuditSubject& subject, bool only64,
+                bool repairing) {
     ProbeSubject probe;
     probe.machine = machine;
     probe.stored = subject.stored;
@@ -71,5 +73,10 @@ int ReportProbe(const std::string& machine, const AuditSubject& subject, bool on
     probe.source = subject.machine != nullptr ? LiveSourceName(kLiveSources[subject.machine->shown])
                                               : SourceName(subject.source);
     if (subject.depot != nullptr) AddDepot(*subject.depot, probe);
-    return ReportProbe(probe);
+    if (repairing && ProbeExitStatus(probe.status) == 1)
+        probe.error = WorseIdentity(*subject.stored, subject.shown);
+    const int status = ReportProbe(probe);
+    if (!repairing || probe.error.empty()) return status;
+    std::cerr << kProgram << ": " << probe.error << "\n";
+    return kBadInput;
 }

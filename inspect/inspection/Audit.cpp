@@ -100,6 +100,25 @@ ProbeStatus ProbeStatusOf(const StoredValues& stored, const Inspection& expected
     return audit.allMatch ? ProbeStatus::Match : ProbeStatus::Differs;
 }
 
+std::string WorseIdentity(const StoredValues& stored, const Inspection& expected) {
+    std::string names, texts;
+    int worse = 0;
+    for (const IdentityField field : kFields) {
+        const StoredValue& value = stored.ValueOf(field);
+        const std::string now = ValueText(expected, field);
+        const bool real = value.present && value.problem.empty() && !value.text.empty() &&
+                          value.text != FallbackOf(field);
+        if (!real || !(now.empty() || now == FallbackOf(field))) continue;
+        const char* separator = worse++ == 0 ? "" : ", ";
+        names += separator + std::string(StoredValueName(field));
+        texts += separator + (now.empty() ? std::string("an empty text") : '"' + now + '"');
+    }
+    if (worse == 0) return "";
+    return "VeskInfo was not started: this machine's table gives no " + names +
+           ", so VeskInfo would store " + texts + " over the stored value" +
+           (worse > 1 ? "s" : "") + "; nothing was changed";
+}
+
 int ProbeExitStatus(ProbeStatus status) {
     switch (status) {
     case ProbeStatus::Match:

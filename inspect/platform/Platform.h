@@ -40,7 +40,12 @@ std::string ComputerName();
 // Windows); empty where that folder cannot be told.
 std::string PathBesideProgram(const std::string& name);
 
+// How a program that RunProgram started ended.
+enum class RunOutcome { Exited, NotStarted, TimedOut };
+
 // Starts the program at `path` (UTF-8 on Windows) without arguments and without handing it the
-// standard streams, and waits for it to end: true with its exit code, or false with a one-line
-// `error` (for a missing program: "not found") when it could not be started.
-bool RunProgram(const std::string& path, int& exitCode, std::string& error);
+// standard streams, inside a job object that ends it and every process it starts when the
+// inspector ends, and waits for it at most `seconds`: Exited with its exit code; TimedOut when
+// it was still running then (it and what it started are ended); NotStarted with a one-line
+// `error` (for a missing program: "not found").
+RunOutcome RunProgram(const std::string& path, unsigned seconds, int& exitCode, std::string& error);

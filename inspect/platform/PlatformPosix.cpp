@@ -61,7 +61,7 @@ std::string PathBesideProgram(const std::string&) {
     return "";
 }
 
-bool RunProgram(const std::string&, int&, std::string& error) {
+RunOutcome RunProgram(const std::string&, unsigned, int&, std::string& error) {
     error = "started only by the Windows build";
-    return false;
+    return RunOutcome::NotStarted;
 }

@@ -55,9 +55,28 @@ class HandleGuard {
     HandleGuard(const HandleGuard&) = delete;
     HandleGuard& operator=(const HandleGuard&) = delete;
 
+    HANDLE Get() const { return m_handle; }
+
   private:
     HANDLE m_handle;
 };
+
+// The exit code of a program ended for taking too long, and how long it is given to go.
+constexpr UINT kEndedExitCode = 1;
+constexpr DWORD kEndingMilliseconds = 10000;
+
+// A job object whose processes all end when its last handle is closed; null where none can be
+// made.
+HANDLE KillOnCloseJob() {
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (job == nullptr) return nullptr;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits))
+        return job;
+    CloseHandle(job);
+    return nullptr;
+}
 
 // ERROR_ELEVATION_REQUIRED, which the headers declare only for newer target versions.
 constexpr DWORD kElevationRequired = 740;
@@ -151,24 +170,40 @@ std::string PathBesideProgram(const std::string& name) {
     return "";
 }
 
-bool RunProgram(const std::string& path, int& exitCode, std::string& error) {
+RunOutcome RunProgram(const std::string& path, unsigned seconds, int& exitCode,
+                      std::string& error) {
     const std::wstring program = Wide(path);
     std::wstring commandLine = L"\"" + program + L"\""; // CreateProcessW may write into it
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (program.empty() || !CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr,
-                                           FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    // Suspended until it is in the job, so that nothing it starts can escape the job.
+    if (program.empty() ||
+        !CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_SUSPENDED, nullptr, nullptr, &startup, &process)) {
         error = StartError(program.empty() ? ERROR_FILE_NOT_FOUND : GetLastError());
-        return false;
+        return RunOutcome::NotStarted;
     }
     const HandleGuard processHandle(process.hProcess), threadHandle(process.hThread);
+    // Closed when this returns, or when the inspector ends in any way: whatever is left in the
+    // job ends with it. Where no job can be had (before Windows 8, a process already in a job that
+    // allows no other), the time limit still holds for the program itself.
+    const HandleGuard job(KillOnCloseJob());
+    const bool inJob =
+        job.Get() != nullptr && AssignProcessToJobObject(job.Get(), process.hProcess);
+    ResumeThread(process.hThread);
+    const DWORD waited = WaitForSingleObject(process.hProcess, seconds * 1000u);
+    if (waited == WAIT_TIMEOUT) {
+        inJob ? TerminateJobObject(job.Get(), kEndedExitCode)
+              : TerminateProcess(process.hProcess, kEndedExitCode);
+        WaitForSingleObject(process.hProcess, kEndingMilliseconds);
+        return RunOutcome::TimedOut;
+    }
     DWORD code = 0;
-    if (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0 ||
-        !GetExitCodeProcess(process.hProcess, &code)) {
+    if (waited != WAIT_OBJECT_0 || !GetExitCodeProcess(process.hProcess, &code)) {
         error = "cannot wait for it: error " + std::to_string(GetLastError());
-        return false;
+        return RunOutcome::NotStarted;
     }
     exitCode = static_cast<int>(code);
-    return true;
+    return RunOutcome::Exited;
 }

@@ -1,23 +1,48 @@
 # Remediation script (Intune Remediations, Configuration Manager): runs the repair of the
-# inspector installed beside VeskInfo.exe and passes its lines and its exit code through. The
-# inspector decides: it runs VeskInfo.exe only where that mends the stored identity, never where
-# no table source answers (VeskInfo would then store three empty values over good ones), and
-# writes the probe's line last: exit 0 the identity now matches, 1 it still does not, 2 refused
-# (no table source, error), the stored values left as they were.
+# inspector installed beside VeskInfo.exe and passes its lines on. The inspector decides: it runs
+# VeskInfo.exe only where that mends the stored identity, never where no table source answers
+# or the table gives the fall-backs for values that are stored (VeskInfo would then store a worse
+# identity), gives it 120 s, and writes the probe's line last. The script exits 0 whenever it
+# wrote its line, and writes nothing to standard error: Intune records a remediation that exits
+# otherwise, or writes there, as failed and skips the detection after it, whose line records the
+# outcome. Without an inspector the line's status is "no-inspector".
+$ErrorActionPreference = 'Continue'
 $programs = if (${env:ProgramFiles(x86)}) { ${env:ProgramFiles(x86)} } else { $env:ProgramFiles }
 $folder = Join-Path $programs 'Vesk Computer Corporation\VeskInfo'
+# The package installs one inspector: the 64-bit build on 64-bit x86 Windows, the 32-bit build
+# on 32-bit Windows and on Windows on ARM.
 $inspector = Join-Path $folder 'veskinfo-inspect.exe'
-$why = "no veskinfo-inspect.exe in $folder"
-if (Test-Path -LiteralPath $inspector -PathType Leaf) {
-    try {
-        $lines = & $inspector --repair
-        $code = $LASTEXITCODE
-        if ($lines) { Write-Output $lines; exit $code }
-        $why = "veskinfo-inspect.exe wrote no line (exit code $code)"
-    } catch { $why = "veskinfo-inspect.exe did not run: $_" }
+if (-not (Test-Path -LiteralPath $inspector -PathType Leaf)) {
+    $inspector = Join-Path $folder 'veskinfo-inspect-x86.exe'
 }
-$none = [ordered]@{ manufacturer = $null; system_id = $null; regulatory_id = $null }
-Write-Output ([ordered]@{ probe = 1; machine = $env:COMPUTERNAME; status = 'error'; error = $why
-    stored = $none; expected = $none; source = $null; model = $null; unit = $null; tool = $null } |
-    ConvertTo-Json -Compress)
-exit 2
+$present = Test-Path -LiteralPath $inspector -PathType Leaf
+
+# A line of the probe's schema, written where the inspector gives none. The machine is named as
+# the inspector names it: the DNS host name that GetComputerNameEx reports, from the value where
+# Windows keeps it, else the NetBIOS name; every character outside ASCII as a JSON \u escape, as
+# the inspector writes it (ConvertTo-Json leaves such characters as they are).
+function Write-ProbeLine([string] $status, [string] $why) {
+    $tcpip = 'HKLM:\SYSTEM\CurrentControlSet\Services\Tcpip\Parameters'
+    $name = (Get-ItemProperty -LiteralPath $tcpip -Name Hostname -ErrorAction Ignore).Hostname
+    if (-not $name) { $name = $env:COMPUTERNAME }
+    $none = [ordered]@{ manufacturer = $null; system_id = $null; regulatory_id = $null }
+    $line = [ordered]@{ probe = 1; machine = $name; status = $status; error = $why
+        stored = $none; expected = $none; source = $null; model = $null; unit = $null
+        tool = $null } | ConvertTo-Json -Compress
+    $escape = { param($match) '\u{0:x4}' -f [int][char]$match.Value }
+    Write-Output ([regex]::Replace($line, '[^\x00-\x7F]', $escape))
+}
+
+if (-not $present) {
+    Write-ProbeLine 'no-inspector' ("no veskinfo-inspect.exe or veskinfo-inspect-x86.exe in " +
+        "${folder}: deploy the VeskInfo package to this machine as a required app")
+    exit 0
+}
+try {
+    $lines = & $inspector --repair 2>$null
+    $code = $LASTEXITCODE
+    if ($lines) { Write-Output $lines; exit 0 }
+    $why = "$(Split-Path -Leaf $inspector) wrote no line (exit code $code)"
+} catch { $why = "$(Split-Path -Leaf $inspector) did not run: $_" }
+Write-ProbeLine 'error' $why
+exit 0

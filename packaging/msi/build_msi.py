@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Builds the installer package of VeskInfo from an executable and a product version:
-    build_msi.py EXE VERSION OUT.msi INSPECTOR
+    build_msi.py EXE VERSION OUT.msi INSPECTOR INSPECTOR_X86
 The executable is installed as VeskInfo.exe whatever its name (the benchmark puts a do-nothing
-program in its place); INSPECTOR, the 64-bit veskinfo-inspect.exe, beside it on 64-bit Windows. `make dist` passes the signed release executable and signs the package
-afterwards; the tests pass the Windows build's executable at several versions.
+program in its place); INSPECTOR, the 64-bit veskinfo-inspect.exe, beside it on 64-bit Windows,
+and INSPECTOR_X86, the 32-bit veskinfo-inspect-x86.exe, there everywhere else. `make dist`
+passes the signed release executables and signs the package afterwards; the tests pass the
+Windows build's executable at several versions.
 
 The same inputs give the same bytes: the product code comes from the version, the package code
 from the version and the executables' bytes, and every date (the package's summary times, the
@@ -26,9 +28,11 @@ UPGRADE_CODE = uuid.UUID("ED3C32D8-63E9-4782-8694-D9831E49D892")  # the same in 
 SUBJECT = "VeskInfo: records the machine's identity in the registry"
 AUTHOR = "Vesk Computer Corporation"
 TEMPLATE = "Intel;1033"
-# The 64-bit inspector is installed only on 64-bit Windows.
-INSPECTOR_CONDITION = ("UPDATE `Component` SET `Condition` = 'VersionNT64' "
-                       "WHERE `Component` = 'InspectorExe'")
+# One inspector a machine: the 64-bit one on 64-bit x86 Windows, the 32-bit one elsewhere.
+INSPECTOR_CONDITIONS = [("UPDATE `Component` SET `Condition` = '%s' WHERE `Component` = '%s'"
+                         % (condition, component))
+                        for component, condition in (("InspectorExe", "VersionNT64"),
+                                                     ("InspectorX86Exe", "NOT VersionNT64"))]
 
 
 def check_version(version):
@@ -41,12 +45,12 @@ def check_version(version):
                          "at most 255.255.65535)" % version)
 
 
-def codes(version, exe_bytes, inspector_bytes):
+def codes(version, *executables):
     """(product code, package code) as registry-format GUIDs. A package code names one exact
     package, so it also depends on the executables inside."""
     product = uuid.uuid5(UPGRADE_CODE, "product " + version)
-    package = uuid.uuid5(UPGRADE_CODE, "package %s %s %s" % (
-        version, hashlib.sha256(exe_bytes).hexdigest(), hashlib.sha256(inspector_bytes).hexdigest()))
+    package = uuid.uuid5(UPGRADE_CODE, "package %s %s" % (
+        version, " ".join(hashlib.sha256(data).hexdigest() for data in executables)))
     return "{%s}" % str(product).upper(), "{%s}" % str(package).upper()
 
 
@@ -60,11 +64,12 @@ def source_date_epoch():
     return int(result.stdout)
 
 
-def build(exe, version, out, inspector):
+def build(exe, version, out, inspector, inspector_x86):
     check_version(version)
     epoch = source_date_epoch()
     files = {"VeskInfo.exe": Path(exe).read_bytes(),
-             "veskinfo-inspect.exe": Path(inspector).read_bytes()}
+             "veskinfo-inspect.exe": Path(inspector).read_bytes(),
+             "veskinfo-inspect-x86.exe": Path(inspector_x86).read_bytes()}
     product, package = codes(version, *files.values())
     frozen = ["faketime", "-f", time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(epoch))]
     env = dict(os.environ, TZ="UTC")
@@ -79,12 +84,13 @@ def build(exe, version, out, inspector):
         subprocess.run(frozen + ["wixl", "-a", "x86", "-D", "Version=" + version,
                                  "-D", "ProductCode=" + product, "-D", "PackageCode=" + package,
                                  "-D", "Exe=VeskInfo.exe", "-D", "Inspector=veskinfo-inspect.exe",
+                                 "-D", "InspectorX86=veskinfo-inspect-x86.exe",
                                  "-o", str(partial),
                                  str(HERE / "VeskInfo.wxs")], env=env, check=True, cwd=scratch)
         # wixl draws the package code at random whatever the source says, and writes no
         # component condition: set both afterwards.
-        subprocess.run(frozen + ["msibuild", str(partial), "-q", INSPECTOR_CONDITION], env=env,
-                       check=True)
+        for query in INSPECTOR_CONDITIONS:
+            subprocess.run(frozen + ["msibuild", str(partial), "-q", query], env=env, check=True)
         subprocess.run(frozen + ["msibuild", str(partial), "-s", SUBJECT, AUTHOR, TEMPLATE,
                                  package], env=env, check=True)
         Path(out).parent.mkdir(parents=True, exist_ok=True)
@@ -93,8 +99,8 @@ def build(exe, version, out, inspector):
 
 
 def main():
-    if len(sys.argv) != 5:
-        raise SystemExit("usage: build_msi.py EXE VERSION OUT.msi INSPECTOR")
+    if len(sys.argv) != 6:
+        raise SystemExit("usage: build_msi.py EXE VERSION OUT.msi INSPECTOR INSPECTOR_X86")
     build(*sys.argv[1:])
     return 0
 

@@ -7,6 +7,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 from pathlib import Path
 
 from winerun import ROOT, SMBIOS_KEY, SYSINFO_KEY, WINE_LOCATOR, windows_path
@@ -327,46 +328,178 @@ def live_probe(wine, failure, skipped):
 
 # --- the repair ---------------------------------------------------------------------------------
 
-def repair(wine, failure, skipped):
-    """--repair from a folder holding the inspector (and VeskInfo.exe): VeskInfo runs only where
-    it mends the values, never without a table, and the last line says how it ended."""
-    if Path("/sys/firmware/dmi/tables/DMI").exists():
-        raise skipped("Wine's WMI would hand over this machine's own table")
+def repair_state(wine):
+    """The regtool commands that put the notebook identity back, stored and in the registry copy,
+    with Wine's own locator."""
     put_back = [("delete", "32", SYSINFO_KEY), ("delete", "64", SYSINFO_KEY),
                 ("setbin", "64", SMBIOS_KEY, "SMBiosData", windows_path(SAMPLES / "type208.bin"))]
-    put_back += wine._locator_commands(WINE_LOCATOR) + [
+    return put_back + wine._locator_commands(WINE_LOCATOR) + [
         ("setsz", "32", SYSINFO_KEY, n, v.decode()) for n, v in zip(NAMES, NOTEBOOK_VALUES)]
+
+
+def run_repair(wine, failure, folder, program, commands, exit_status, statuses, kept, said=None):
+    """--repair from `folder`, with `program` (or nothing) put there as VeskInfo.exe, after the
+    regtool commands: checks the exit status, the lines' statuses, whether the stored values are
+    byte for byte what they were, and that the last line's "error" starts with `said`."""
+    target = Path(folder) / "VeskInfo.exe"
+    if program is None:
+        target.unlink(missing_ok=True)
+    else:
+        shutil.copy(program, target)
+    dump = ("dump", "32", SYSINFO_KEY)
+    before = wine.regtool(*(repair_state(wine) + commands), dump)[("32", SYSINFO_KEY)]
+    done = wine.run([Path(folder) / "veskinfo-inspect.exe", "--repair"], timeout=600, cwd=folder)
+    after = wine.regtool(dump)[("32", SYSINFO_KEY)]
+    lines = [json.loads(line) for line in done.stdout.decode("latin-1").splitlines()]
+    error = (lines[-1].get("error") or "") if lines else ""
+    if (done.returncode, [line["status"] for line in lines], before == after) != (
+            exit_status, statuses, kept) or (said is not None and not error.lower().startswith(said)):
+        raise failure("%s\nstored before %r, after %r" % (done.describe(), before, after))
+    return done, error
+
+
+def repair(wine, failure, skipped):
+    """--repair from a folder holding the inspector (and VeskInfo.exe): VeskInfo runs only where
+    it mends the values, never without a table nor where the table gives the fall-backs for
+    values that are stored, and the last line says how it ended."""
+    if Path("/sys/firmware/dmi/tables/DMI").exists():
+        raise skipped("Wine's WMI would hand over this machine's own table")
     changed = ("setsz", "32", SYSINFO_KEY, "SystemIdHex", "B12")
-    cases = [  # VeskInfo.exe beside the inspector, regtool commands after the put-back, exit
-        # status, the lines' statuses, the stored values left as they were. The last runs VeskInfo.
-        ("VeskInfo.exe missing", False, [changed], 2, ["differs", "error"], True),
-        ("already matching", True, [], 0, ["match"], True),
-        ("no table source", True, [changed, ("delvalue", "64", SMBIOS_KEY, "SMBiosData")], 2,
-         ["no-table"], True),
-        # The key missing is an answer without a table: VeskInfo would store empty values.
-        ("no registry copy's key", True, [changed, ("delete", "64", SMBIOS_KEY)], 2,
-         ["no-table"], True),
-        ("a changed value", True, [changed], 0, ["differs", "match"], False)]
-    dump, seen = ("dump", "32", SYSINFO_KEY), []
+    no_markers = ("setbin", "64", SMBIOS_KEY, "SMBiosData", windows_path(SAMPLES / "no-markers.bin"))
     with tempfile.TemporaryDirectory() as folder:
         shutil.copy(inspector(wine), folder)
         missing = windows_path(Path(folder) / "VeskInfo.exe").lower() + ": not found"
-        for name, beside, commands, exit_status, statuses, kept in cases:
-            if beside:
-                shutil.copy(wine.exe, folder)
-            before = wine.regtool(*(put_back + commands), dump)[("32", SYSINFO_KEY)]
-            done = wine.run([Path(folder) / "veskinfo-inspect.exe", "--repair"], timeout=600,
-                            cwd=folder)
-            after = wine.regtool(dump)[("32", SYSINFO_KEY)]
-            lines = [json.loads(line) for line in done.stdout.decode("latin-1").splitlines()]
-            if (done.returncode, [line["status"] for line in lines], before == after) != (
-                    exit_status, statuses, kept) or \
-                    (not beside and not lines[-1]["error"].lower().startswith(missing)):
-                raise failure("%s: %s\nstored before %r, after %r" % (
-                    name, done.describe(), before, after))
-            seen.append("%s: exit %d, %s" % (name, done.returncode, " then ".join(statuses)))
+        cases = [  # VeskInfo.exe beside the inspector, regtool commands after the put-back, exit
+            # status, the lines' statuses, the stored values left as they were, the last line's
+            # error. The last runs VeskInfo.
+            ("VeskInfo.exe missing", None, [changed], 2, ["differs", "error"], True, missing),
+            ("already matching", wine.exe, [], 0, ["match"], True, None),
+            ("no table source", wine.exe, [changed, ("delvalue", "64", SMBIOS_KEY, "SMBiosData")],
+             2, ["no-table"], True, None),
+            # The key missing is an answer without a table: VeskInfo would store empty values.
+            ("no registry copy's key", wine.exe, [changed, ("delete", "64", SMBIOS_KEY)], 2,
+             ["no-table"], True, None),
+            # A table without OEM strings: VeskInfo would store "0" and "00000" over good values.
+            ("a table without markers", wine.exe, [no_markers], 2, ["differs"], True,
+             "veskinfo was not started: this machine's table gives no systemidhex, regulatoryid"),
+            ("a changed value", wine.exe, [changed], 0, ["differs", "match"], False, None)]
+        seen = []
+        for name, program, commands, exit_status, statuses, kept, said in cases:
+            try:
+                run_repair(wine, failure, folder, program, commands, exit_status, statuses, kept,
+                           said)
+            except Exception as problem:
+                raise failure("%s: %s" % (name, problem)) from problem
+            seen.append("%s: exit %d, %s" % (name, exit_status, " then ".join(statuses)))
     return "; ".join(seen)
 
 
+def repair_never_ending(wine, failure, skipped):
+    """--repair with a VeskInfo.exe that never ends and starts another program that never ends
+    (tools/hang.c): after 120 s both are ended, the last line is an error saying so, and the
+    stored values are as they were."""
+    if Path("/sys/firmware/dmi/tables/DMI").exists():
+        raise skipped("Wine's WMI would hand over this machine's own table")
+    changed = ("setsz", "32", SYSINFO_KEY, "SystemIdHex", "B12")
+    with tempfile.TemporaryDirectory() as folder:
+        shutil.copy(inspector(wine), folder)
+        started = time.monotonic()
+        _, error = run_repair(wine, failure, folder, wine.build / "tools" / "hang.exe", [changed],
+                              2, ["differs", "error"], True)
+        took = time.monotonic() - started
+        if error != "VeskInfo did not finish in 120 s; nothing else was changed" or took < 120:
+            raise failure("after %.0f s, the last line's error %r" % (took, error))
+        beats = [Path(folder) / ("hang-%s.beat" % role) for role in ("parent", "child")]
+        sizes = [path.stat().st_size if path.exists() else 0 for path in beats]
+        time.sleep(2)
+        later = [path.stat().st_size if path.exists() else 0 for path in beats]
+        if 0 in sizes or sizes != later:
+            raise failure("the program and the one it started wrote %r bytes, then %r 2 s later: "
+                          "not both ran, or one still runs" % (sizes, later))
+    return "ended after %.0f s, with the program it started" % took
+
+
+# --- the 32-bit build -----------------------------------------------------------------------------
+
+def inspector_x86(wine):
+    return wine.build / "inspect" / "veskinfo-inspect-x86.exe"
+
+
+def both_builds(wine, args, cwd, env=None):
+    """The 64-bit and the 32-bit build's (exit status, standard output, standard error)."""
+    env = dict(wine.env, **(env or {}))
+    done = [wine.run([program] + [str(a) for a in args], timeout=300, env=env, cwd=cwd,
+                     loader=loader)
+            for program, loader in ((inspector(wine), "wine64"), (inspector_x86(wine), "wine"))]
+    return [(d.returncode, d.stdout, d.stderr) for d in done]
+
+
+def x86_agrees(wine, failure, skipped):
+    """The 32-bit build in the 64-bit prefix answers as the 64-bit build does: on every sample
+    and test table as one batch, and in the live probe after VeskInfo.exe stored its values and
+    after each change to them, the values only in the 64-bit view among them. (WMI's table in a
+    32-bit process is the wmi_* scenarios' case: VeskInfo.exe runs the same source code.)"""
+    if Path("/sys/firmware/dmi/tables/DMI").exists():
+        raise skipped("Wine's WMI would hand over this machine's own table")
+    import scenarios
+    differing = []
+    with tempfile.TemporaryDirectory() as scratch:
+        folder = Path(scratch)
+        (folder / "tables").mkdir()
+        file_inputs(folder / "tables")
+        runs = [("a batch of every table", ["--json", "tables"], None, [])]
+        texts, code, stored, _ = scenarios.run(wine, SAMPLES / "type208.bin")
+        if code != 0 or stored[0] is None:
+            raise failure("VeskInfo.exe did not store the values: exit %d, %r" % (code, stored))
+        put_back = [("delete", "32", SYSINFO_KEY), ("delete", "64", SYSINFO_KEY)] + [
+            ("setsz", "32", SYSINFO_KEY, n, data[:-1].decode("latin-1"))
+            for n, (_, data) in stored[0].items()]
+        runs += [("the probe, " + name, ["--audit", "--probe"], status, put_back + commands)
+                 for name, commands, status, _, _ in probe_cases(folder / "long.bin")[:5]]
+        for what, args, status, commands in runs:
+            if commands:
+                wine.regtool(*commands)
+            ours, theirs = both_builds(wine, args, folder)
+            line = json.loads(ours[1] or "null") if status else {}
+            if ours != theirs or ours[0] is None or (status and line.get("status") != status):
+                differing.append("%s: 64-bit %r, 32-bit %r" % (what, ours, theirs))
+        wine.regtool(("delete", "64", SYSINFO_KEY))
+    if differing:
+        raise failure("the builds differ:\n" + "\n".join(differing))
+    return "%d runs of each build agree (probe: %s)" % (len(runs), ", ".join(
+        r[2] for r in runs[1:]))
+
+
+def x86_in_32bit_prefix(wine32, failure):
+    """In a 32-bit prefix (32-bit Windows): the package installs the 32-bit inspector and not the
+    64-bit one, VeskInfo records the identity as the package runs it, and the installed
+    inspector's probe and repair work there. The package is removed afterwards."""
+    package = wine32.build / "msi" / "VeskInfo.msi"
+    folder = Path(wine32.env["WINEPREFIX"]) / "drive_c/Program Files/Vesk Computer Corporation/VeskInfo"
+    installed = folder / "veskinfo-inspect-x86.exe"
+    wine32.regtool(("delete", "32", SYSINFO_KEY),
+                   ("setbin", "32", SMBIOS_KEY, "SMBiosData", windows_path(DESKTOP)))
+    code = wine32.run(["msiexec", "/i", windows_path(package), "/qn"], loader="wine").returncode
+    try:
+        if code != 0 or not installed.exists() or (folder / "veskinfo-inspect.exe").exists():
+            raise failure("msiexec exit %s; installed: %s" % (
+                code, sorted(p.name for p in folder.glob("*")) if folder.exists() else "nothing"))
+        probe = wine32.run([installed, "--audit", "--probe"], loader="wine", cwd=folder)
+        line = json.loads(probe.stdout or "null") or {}
+        wine32.regtool(("setsz", "32", SYSINFO_KEY, "SystemIdHex", "B12"))
+        repaired = wine32.run([installed, "--repair"], loader="wine", timeout=600, cwd=folder)
+        lines = [json.loads(text) for text in repaired.stdout.decode("latin-1").splitlines()]
+        if (probe.returncode, line.get("status"), line.get("expected", {}).get("system_id")) != (
+                0, "match", "A47") or (repaired.returncode, [ln["status"] for ln in lines]) != (
+                0, ["differs", "match"]):
+            raise failure("the installed 32-bit inspector: %s\n%s" % (probe.describe(),
+                                                                     repaired.describe()))
+    finally:
+        wine32.run(["msiexec", "/x", windows_path(package), "/qn"], loader="wine")
+    return "32-bit prefix: the package installed veskinfo-inspect-x86.exe alone; probe match, " \
+           "repair differs then match"
+
+
 SCENARIOS = {"inspect_" + f.__name__: f for f in
-             [files_agree, unicode_names, live_sources, live_audit, live_probe, repair]}
+             [files_agree, unicode_names, live_sources, live_audit, live_probe, repair,
+              repair_never_ending, x86_agrees]}

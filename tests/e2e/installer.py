@@ -129,13 +129,16 @@ class Chain:
         check(actions == step.actions, where + "the script ran %r, expected %r" % (actions, step.actions))
         exe = self.vendor / "VeskInfo" / "VeskInfo.exe"
         inspector = self.vendor / "VeskInfo" / "veskinfo-inspect.exe"
+        inspector_x86 = self.vendor / "VeskInfo" / "veskinfo-inspect-x86.exe"
         if step.installed:
             check(exe.exists() and exe.read_bytes() == self.wine.exe.read_bytes(),
                   where + "%s is not the build's VeskInfo.exe" % exe)
-            # The prefix is 64-bit Windows: the inspector is installed beside VeskInfo.exe.
+            # The prefix is 64-bit Windows: the 64-bit inspector is installed beside
+            # VeskInfo.exe, and the 32-bit one is not.
             built = self.wine.build / "win64" / "release" / "veskinfo-inspect.exe"
             check(inspector.exists() and inspector.read_bytes() == built.read_bytes(),
                   where + "%s is not the build's veskinfo-inspect.exe" % inspector)
+            check(not inspector_x86.exists(), where + "%s installed as well" % inspector_x86)
         else:
             left = [str(p) for p in [self.vendor, *self.vendor.rglob("*")] if p.exists()]
             check(not left, where + "left behind: %s" % left)
@@ -171,8 +174,9 @@ ACTIONS = [["RunVeskInfo", "3090", "VeskInfoExe", ""],
            ["RunVeskInfoIgnoringExitCode", "3154", "VeskInfoExe", ""]]
 CONDITIONS = {"RunVeskInfo": 'NOT REMOVE~="ALL" AND NOT VESKINFO_IGNORE_EXIT_CODE="1"',
               "RunVeskInfoIgnoringExitCode": 'NOT REMOVE~="ALL" AND VESKINFO_IGNORE_EXIT_CODE="1"'}
-# The 64-bit inspector is installed only on 64-bit Windows.
-COMPONENT_CONDITIONS = {"InspectorExe": "VersionNT64", "VeskInfoExe": ""}
+# One inspector a machine: the 64-bit one on 64-bit x86 Windows, the 32-bit one elsewhere.
+COMPONENT_CONDITIONS = {"InspectorExe": "VersionNT64", "InspectorX86Exe": "NOT VersionNT64",
+                        "VeskInfoExe": ""}
 ORDER = ["FindRelatedProducts", "LaunchConditions", "InstallValidate", "RemoveExistingProducts",
          "InstallInitialize", "InstallFiles", "RunVeskInfo", "RunVeskInfoIgnoringExitCode",
          "InstallFinalize"]

@@ -159,7 +159,8 @@ def windows10(wine):
 
 
 def win32_prefix(wine):
-    """In a 32-bit prefix there is no WoW64 directory: "Win 32 OS", and the run goes on the same."""
+    """In a 32-bit prefix there is no WoW64 directory: "Win 32 OS", and the run goes on the same.
+    Then the package and the 32-bit inspector there."""
     if emulated_i386():
         raise Skipped("a 32-bit Wine prefix cannot be created where 32-bit code is emulated "
                       "(its set-up crashes under the emulator)")
@@ -175,6 +176,7 @@ def win32_prefix(wine):
         check_trace(texts, full_trace(DESKTOP, bits=32))
         check(stored[0] is not None and stored[0]["SystemIdHex"] == (1, b"A47\0"),
               "stored values %r" % (stored,))
+        return inspect_scenarios.x86_in_32bit_prefix(wine32, Failure)
     finally:
         wine32.finish()
 

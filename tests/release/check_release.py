@@ -6,6 +6,7 @@ Run after scripts/dist.sh: python3 tests/release/check_release.py -v"""
 import base64
 import gzip
 import hashlib
+import json
 import os
 import re
 import shutil
@@ -27,6 +28,7 @@ import peinfo  # noqa: E402
 DIST = ROOT / os.environ.get("VESK_DIST_DIR", "dist")
 EXE, DEBUG = DIST / "VeskInfo.exe", DIST / "VeskInfo.exe.debug"
 INSPECT_EXE = DIST / "veskinfo-inspect.exe"
+INSPECT_X86_EXE = DIST / "veskinfo-inspect-x86.exe"
 WINDOWS_BUILD = ROOT / "build" / "windows-release"
 SIGNING = ROOT / "build" / "signing"
 INSPECT_BUILD = ROOT / "build" / "release" / "inspect" / "veskinfo-inspect"
@@ -237,26 +239,35 @@ class Signature(unittest.TestCase):
 
 
 class WindowsInspector(unittest.TestCase):
-    """veskinfo-inspect.exe: a signed 64-bit console program that asks for no rights."""
+    """veskinfo-inspect.exe and veskinfo-inspect-x86.exe: signed 64-bit and 32-bit console
+    programs that ask for no rights, hardened as VeskInfo.exe is."""
+    # file, machine, the DllCharacteristics it must have (high-entropy ASLR only for 64-bit;
+    # ASLR, DEP; no SEH handlers for 32-bit), manifest architecture, objdump
+    BUILDS = [(INSPECT_EXE, 0x8664, 0x0020 | 0x0040 | 0x0100, b"amd64", "x86_64-w64-mingw32-objdump"),
+              (INSPECT_X86_EXE, 0x14C, 0x0040 | 0x0100 | 0x0400, b"X86", "i686-w64-mingw32-objdump")]
 
-    def test_signed_64_bit_console_program(self):
+    def test_signed_hardened_console_programs(self):
         roots = SIGNING / "test-cert.pem" if (DIST / "TEST-SIGNED").exists() else Path(
             os.environ.get("VESK_SIGN_CAFILE", "/etc/ssl/certs/ca-certificates.crt"))
-        self.assertTrue(verify(INSPECT_EXE, roots))
-        info = peinfo.read(INSPECT_EXE)
-        self.assertEqual((info["machine"], info["subsystem"]), (0x8664, 3))
-        self.assertLessEqual(set(info["imports"]), SYSTEM_DLLS)
-        high_entropy_aslr_dep = 0x0020 | 0x0040 | 0x0100
-        self.assertEqual(peinfo.Image(INSPECT_EXE.read_bytes()).dll_characteristics
-                         & high_entropy_aslr_dep, high_entropy_aslr_dep)
-        self.assertIn(b'level="asInvoker"', info["manifest"])
-        self.assertIn(b'processorArchitecture="amd64"', info["manifest"])
         wanted = versions()
-        self.assertEqual(info["file_version"], tuple(map(int, wanted["FILE"].split("."))))
-        self.assertEqual(info["product_version"], tuple(map(int, wanted["PRODUCT"].split("."))))
-        self.assertFalse([n for n in section_names(INSPECT_EXE, "x86_64-w64-mingw32-objdump")
-                          if n.startswith(".debug")])
-        print("\nveskinfo-inspect.exe: %d bytes" % INSPECT_EXE.stat().st_size, file=sys.stderr)
+        for path, machine, flags, architecture, objdump in self.BUILDS:
+            with self.subTest(path.name):
+                self.assertTrue(verify(path, roots))
+                info = peinfo.read(path)
+                self.assertEqual((info["machine"], info["subsystem"]), (machine, 3))
+                self.assertLessEqual(set(info["imports"]), SYSTEM_DLLS)
+                image = peinfo.Image(path.read_bytes())
+                self.assertEqual(image.dll_characteristics & flags, flags)
+                self.assertEqual(image.directories[13], (0, 0), "delay-loaded imports")
+                self.assertFalse([name for name, f in image.section_flags
+                                  if f & SCN_WRITE and f & (SCN_EXECUTE | SCN_SHARED)])
+                self.assertIn(b'level="asInvoker"', info["manifest"])
+                self.assertIn(b'processorArchitecture="%s"' % architecture, info["manifest"])
+                self.assertEqual(info["file_version"], tuple(map(int, wanted["FILE"].split("."))))
+                self.assertEqual(info["product_version"],
+                                 tuple(map(int, wanted["PRODUCT"].split("."))))
+                self.assertFalse([n for n in section_names(path, objdump) if n.startswith(".debug")])
+                print("\n%s: %d bytes" % (path.name, path.stat().st_size), file=sys.stderr)
 
 
 class Signing(unittest.TestCase):
@@ -477,7 +488,8 @@ class InstallerPackage(unittest.TestCase):
                  for p in (self.temp / "files").rglob("*") if p.is_file()}
         folder = "Program Files/Vesk Computer Corporation/VeskInfo/"
         self.assertEqual(files, {folder + "VeskInfo.exe": digest(EXE),
-                                 folder + "veskinfo-inspect.exe": digest(INSPECT_EXE)})
+                                 folder + "veskinfo-inspect.exe": digest(INSPECT_EXE),
+                                 folder + "veskinfo-inspect-x86.exe": digest(INSPECT_X86_EXE)})
 
     def test_tables(self):
         self.assertEqual(installer.table_problems(self.msi, self.version), [])
@@ -497,7 +509,8 @@ class InstallerPackage(unittest.TestCase):
         env = dict(os.environ, SOURCE_DATE_EPOCH=str(source_date_epoch()), TZ="Pacific/Kiritimati")
         builds = [self.temp / name / self.msi.name for name in ("a", "b/deeper")]
         for build in builds:
-            run(sys.executable, builder, EXE, self.version, build, INSPECT_EXE, env=env)
+            run(sys.executable, builder, EXE, self.version, build, INSPECT_EXE, INSPECT_X86_EXE,
+                env=env)
         self.assertEqual(digest(builds[0]), digest(builds[1]))
         self.assertEqual(digest(builds[0]), digest(self.unsigned), "the package make dist signed")
         self.assertEqual(authenticode_data(self.msi, self.temp).hex(),
@@ -605,10 +618,11 @@ def script_digests(path):
 class FleetScripts(unittest.TestCase):
     """The fleet scripts (PowerShell cannot run here): signed so that Windows accepts them, naming
     the folder the package installs into, each running one inspector command and exiting only as
-    listed: discovery always 0, since Configuration Manager takes any other code for a failure."""
+    listed: discovery always 0, since Configuration Manager takes any other code for a failure,
+    and the repair always 0, since Intune then skips the detection after it."""
     SCRIPTS = {"Detect-VeskInfo.ps1": ("--audit --probe", {"$code", "2"}),
                "Discover-VeskInfo.ps1": ("--audit --probe", {"0"}),
-               "Repair-VeskInfo.ps1": ("--repair", {"$code", "2"})}
+               "Repair-VeskInfo.ps1": ("--repair", {"0"})}
 
     def test_signed_and_one_changed_byte_fails(self):
         roots = SIGNING / "test-cert.pem" if (DIST / "TEST-SIGNED").exists() else Path(
@@ -671,8 +685,34 @@ class FleetScripts(unittest.TestCase):
             with self.subTest(name):
                 text = (DIST / name).read_bytes().decode("ascii").split(SIG_BEGIN)[0]
                 code = re.sub(r"(?m)^#.*", "", text)
-                self.assertEqual(re.findall(r"& \$inspector (.*)\r", code), [command])
+                # Its standard error goes nowhere: the line says everything.
+                self.assertEqual(re.findall(r"& \$inspector (.*)\r", code), [command + " 2>$null"])
                 self.assertEqual(set(re.findall(r"(?m)(?:^|[;{]) *exit ([^\s;}]*)", code)), exits)
+
+    def code_of(self, name):
+        text = (DIST / name).read_bytes().decode("ascii").split(SIG_BEGIN)[0]
+        return re.sub(r"(?m)^ *#.*\r\n", "", text)
+
+    def test_one_fall_back_line_of_the_probes_schema(self):
+        """The three scripts write the same fall-back line, with the inspector's own line's
+        fields in its order, and only with the statuses no-inspector (before the inspector is
+        run, when neither build is installed) and error."""
+        inspector = run(INSPECT_BUILD, "--audit", "--probe", DIST / "no-such.reg", check=False,
+                        text=True).stdout
+        fields = list(json.loads(inspector))
+        writers = set()
+        for name in self.SCRIPTS:
+            with self.subTest(name):
+                code = self.code_of(name)
+                writer = re.search(r"(?ms)^function Write-ProbeLine.*?^}\r\n", code).group(0)
+                writers.add(writer)
+                line = re.search(r"(?s)\$line = \[ordered\]@\{(.*?)\}", writer).group(1)
+                self.assertEqual(re.findall(r"(\w+) = ", line), fields)
+                calls = re.findall(r"Write-ProbeLine '([\w-]+)'", code)
+                self.assertEqual(calls, ["no-inspector", "error"])
+                self.assertRegex(code, r"if \(-not \$present\) \{\r\n    Write-ProbeLine 'no-inspector'"
+                                       r"(?s:.*)& \$inspector")
+        self.assertEqual(len(writers), 1, "the scripts' fall-back lines differ")
 
 
 class Checksums(unittest.TestCase):

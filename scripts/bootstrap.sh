@@ -16,7 +16,7 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 pkgs=(cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
-      libcli11-dev nlohmann-json3-dev libhivex-dev pkg-config hyperfine
+      libcli11-dev nlohmann-json3-dev libsimdjson-dev libhivex-dev pkg-config hyperfine
       g++-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
       mingw-w64-tools
       wine wine64 wine32:i386 qemu-user-static dmidecode python3

@@ -41,5 +41,10 @@ struct ProbeRecord {
 // The longest line read as a probe line; the probe itself writes at most 2,046 bytes.
 constexpr size_t kProbeLineReadLimit = 8192;
 
-// Reads one line. False with a short `reason` when it is no probe line of schema 1.
+// Reads one line. False with a short `reason` when it is no probe line of schema 1. Where the
+// build has the fast parser, it reads the line, and whatever it does not take plainly goes to
+// the reference reader below.
 bool ParseProbeLine(std::string_view line, ProbeRecord& record, std::string& reason);
+// The same, with the reference reader alone (a stream of parser events, built everywhere): the
+// fast parser must agree with it on every line.
+bool ParseProbeLineReference(std::string_view line, ProbeRecord& record, std::string& reason);

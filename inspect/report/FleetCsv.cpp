@@ -42,12 +42,12 @@ void Cell(Bytes& out, std::string_view text, bool first = false) {
     out.push_back('"');
 }
 
-void Value(Bytes& out, const std::optional<std::string>& value) {
-    Cell(out, value ? std::string_view(*value) : std::string_view());
+void Value(Bytes& out, const std::optional<std::string_view>& value) {
+    Cell(out, value ? *value : std::string_view());
 }
 
 void Value(Bytes& out, const std::string* value) {
-    Cell(out, value ? std::string_view(*value) : std::string_view());
+    Cell(out, value ? *value : std::string_view());
 }
 
 } // namespace

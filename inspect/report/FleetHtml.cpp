@@ -212,7 +212,7 @@ void Reason(std::ostream& out, const FleetRecord& record) {
 }
 
 void Machine(std::ostream& out, const FleetRecord& record) {
-    const std::string name = ShownName(record), other = OtherName(record);
+    const std::string name(ShownName(record)), other = OtherName(record);
     out << "<td class=\"machine\">" << Text(name);
     if (!other.empty()) out << " <span class=\"other\">(probe: " << Text(other) << ")</span>";
     out << "</td><td>";

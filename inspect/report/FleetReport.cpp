@@ -26,12 +26,12 @@ const std::string& ShownName(const ProbeRecord& record) {
     return record.device.empty() ? record.machine : record.device;
 }
 
-const std::string& ShownName(const FleetRecord& record) {
+std::string_view ShownName(const FleetRecord& record) {
     return record.device.empty() ? record.machine : record.device;
 }
 
 std::string OtherName(const FleetRecord& record) {
-    return record.device.empty() || record.machine == record.device ? "" : record.machine;
+    return std::string(record.device.empty() || record.machine == record.device ? "" : record.machine);
 }
 
 std::string ModelName(const ModelTally& model) {
@@ -200,7 +200,7 @@ void WriteIds(std::ostream& out, const char* label, const std::map<std::string, 
 }
 
 void WriteName(std::ostream& out, const FleetRecord& record) {
-    const std::string name = ShownName(record), other = OtherName(record);
+    const std::string name(ShownName(record)), other = OtherName(record);
     out << (name.empty() ? "(no name)" : Line(name));
     if (!other.empty()) out << " (probe: " << Line(other) << ")";
 }

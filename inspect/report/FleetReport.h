@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <unordered_map>
@@ -32,13 +33,14 @@ struct ModelTally {
     bool Flagged() const;
 };
 
-// A record as the tally keeps it until the report is written. The texts that many machines
-// share (the model, the values, an error, a detection state) are kept once for all of them, so
-// that what is kept follows the machines: about 300 bytes a record, not 800.
+// A record as the report's writers see it: its own texts (names, ids, serial number, UUID) point
+// into the tally, and the texts that many machines share (the model, the values, an error, a
+// detection state) are kept once for all of them. Made by FleetTally::Record, valid as long as
+// the tally.
 struct FleetRecord {
-    std::string machine, device, deviceId;
-    std::optional<std::string> serial, uuid;
-    const std::string* manufacturer = nullptr; // never null in a kept record
+    std::string_view machine, device, deviceId;
+    std::optional<std::string_view> serial, uuid;
+    const std::string* manufacturer = nullptr; // never null
     const std::string* product = nullptr;
     std::array<const std::string*, 3> stored{}, expected{}; // null: absent
     const std::string* error = nullptr;
@@ -48,12 +50,23 @@ struct FleetRecord {
     ProbeStatus status = ProbeStatus::Error;
 };
 
-// Records certainly of one machine (the same identity, byte for byte), as they arrive: the newest
-// is kept, with how many there were and when the first was read.
+// A record as the tally keeps it until the report is written, in about 100 bytes: its own texts
+// back to back in the tally's store, the shared ones by number. Records certainly of one machine
+// (the same identity, byte for byte) are one entry: the newest is kept, with how many there were
+// and when the first was read.
 struct MachineEntry {
-    FleetRecord record;
-    size_t records = 1;
-    size_t first = 0;
+    enum Own { kMachine, kDevice, kDeviceId, kSerial, kUuid, kOwnTexts };
+    enum Shared { kManufacturer, kProduct, kStored, kExpected = kStored + 3, kError = kExpected + 3,
+                  kDetection, kSharedTexts };
+    uint64_t texts = 0; // where its own texts begin in the store
+    std::array<uint16_t, kOwnTexts> lengths{};
+    uint8_t present = 0; // bits: serial number, UUID and time given
+    ProbeStatus status = ProbeStatus::Error;
+    std::array<uint32_t, kSharedTexts> shared{}; // a shared text's number + 1; 0: absent
+    int64_t updated = 0;
+    uint64_t read = 0;
+    uint64_t first = 0;
+    uint32_t records = 1;
 };
 
 // The keys that join records into one device, strongest first.
@@ -96,7 +109,7 @@ class FleetTally : public FleetSink {
     // action, the shared UUIDs.
     void Finish();
 
-    const FleetRecord& Record(const Device& device) const { return m_entries[device.entry].record; }
+    FleetRecord Record(const Device& device) const { return Record(m_entries[device.entry]); }
     size_t NeedingAction() const { return machines - statuses[0]; }
     std::vector<const ModelTally*> FlaggedModels() const;
     // Flagged models first, then by the number of machines, then by name.
@@ -118,13 +131,21 @@ class FleetTally : public FleetSink {
     std::vector<InputSummary> inputs;
 
   private:
-    const std::string* Intern(std::string&& text);
-    const std::string* Intern(std::optional<std::string>&& text);
-    FleetRecord Keep(ProbeRecord&& record);
+    FleetRecord Record(const MachineEntry& entry) const;
+    std::string_view Own(const MachineEntry& entry, MachineEntry::Own text) const;
+    std::optional<std::string_view> OwnOptional(const MachineEntry& entry,
+                                                MachineEntry::Own text) const;
+    const std::string* Shared(const MachineEntry& entry, MachineEntry::Shared text) const;
+    uint32_t Intern(std::string_view text, size_t slot);
+    uint32_t Intern(const std::string& text, size_t slot);
+    uint32_t Intern(const std::optional<std::string>& text, size_t slot);
+    void Keep(MachineEntry& entry, const ProbeRecord& record);
+    uint64_t Store(const ProbeRecord& record, std::array<uint16_t, MachineEntry::kOwnTexts>& lengths);
     void Rehash(size_t slots);
     void Unite(FleetJoin& join, const std::vector<uint32_t>& group, JoinKey key);
     void JoinStrong(FleetJoin& join);
-    std::string SharedWhy(const std::vector<uint32_t>& group) const;
+    std::string SharedWhy(const FleetJoin& join, const std::vector<uint32_t>& group) const;
+    std::string_view ShownName(const MachineEntry& entry) const;
     void JoinNames(FleetJoin& join);
     void MakeDevices(FleetJoin& join);
     void CountShared(FleetJoin& join, const std::vector<uint32_t>& ofRoot);
@@ -134,7 +155,13 @@ class FleetTally : public FleetSink {
     std::vector<uint64_t> m_hashes;     // of each entry's identity; 0: never collapsed
     std::vector<uint32_t> m_slots;      // by identity: an entry + 1; 0 is free
     std::vector<std::vector<uint32_t>> m_sharedMembers; // the entries of each shared UUID
-    std::unordered_set<std::string> m_texts;            // the texts records share
+    // The entries' own texts, in blocks that never move.
+    std::vector<std::unique_ptr<char[]>> m_store;
+    size_t m_storeUsed = 0; // of the last block
+    // The texts records share, by number, and the number of each.
+    std::deque<std::string> m_texts;
+    std::unordered_map<std::string_view, uint32_t> m_textNumbers;
+    std::array<uint32_t, MachineEntry::kSharedTexts> m_lastText{}; // the last of each kind
 };
 
 constexpr size_t kActionsShown = 500;
@@ -147,10 +174,10 @@ constexpr size_t kSharedInText = 50;
 
 // True for a serial number that identifies a machine: not one that firmware gives when nobody
 // set one ("To Be Filled By O.E.M.", "Default string", only zeros, ...).
-bool IdentifyingSerial(const std::optional<std::string>& serial);
+bool IdentifyingSerial(std::optional<std::string_view> serial);
 // The name a machine is shown by, and the probe's own name when it is another.
 const std::string& ShownName(const ProbeRecord& record);
-const std::string& ShownName(const FleetRecord& record);
+std::string_view ShownName(const FleetRecord& record);
 std::string OtherName(const FleetRecord& record);
 
 // What a machine needs done, as pieces: fixed text, identifiers and other texts from the machine.

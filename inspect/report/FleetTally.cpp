@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <tuple>
 
 namespace {
@@ -56,52 +57,45 @@ std::string_view Part(const std::optional<std::string>& text) {
     return text ? std::string_view(*text) : std::string_view("\x01", 1);
 }
 
-// What tells a record's machine from another, as the reader gave it or as the tally keeps it.
-struct Identity {
-    std::string_view deviceId;
-    const std::optional<std::string>& uuid;
-    const std::optional<std::string>& serial;
-    std::string_view manufacturer, product, device, machine;
-};
+constexpr uint8_t kHasSerial = 1, kHasUuid = 2, kTimed = 4;
 
-Identity IdentityOf(const ProbeRecord& r) {
-    return {r.deviceId, r.uuid, r.serial, r.manufacturer, r.product, r.device, r.machine};
-}
-
-Identity IdentityOf(const FleetRecord& r) {
-    return {r.deviceId, r.uuid, r.serial, *r.manufacturer, *r.product, r.device, r.machine};
-}
-
-// The identity byte for byte: records that share all of it are certainly one machine.
-uint64_t IdentityHash(const Identity& r) {
+// The identity byte for byte: records that share all of it are certainly one machine. The model
+// is hashed by its shared texts' numbers: equal texts have one number.
+uint64_t IdentityHash(const ProbeRecord& r, uint32_t manufacturer, uint32_t product) {
     uint64_t hash = Hash(r.deviceId, false);
-    for (const std::string_view part :
-         {Part(r.uuid), Part(r.serial), r.manufacturer, r.product, r.device, r.machine})
+    for (const std::string_view part : {Part(r.uuid), Part(r.serial), std::string_view(r.device),
+                                        std::string_view(r.machine)})
         hash = Hash(part, false, hash);
-    return hash;
+    return (hash ^ manufacturer) * 1099511628211ull ^ product;
 }
 
-bool SameIdentity(const Identity& a, const Identity& b) {
-    return a.deviceId == b.deviceId && a.uuid == b.uuid && a.serial == b.serial &&
-           a.manufacturer == b.manufacturer && a.product == b.product && a.device == b.device &&
-           a.machine == b.machine;
-}
-
-bool HasUuid(const std::optional<std::string>& uuid) {
+bool HasUuid(const std::optional<std::string_view>& uuid) {
     return uuid && !uuid->empty();
 }
 
 // A record that carries nothing to tell its machine by is never taken for another.
-bool Keyless(const Identity& r) {
+bool Keyless(const ProbeRecord& r) {
     return r.deviceId.empty() && !HasUuid(r.uuid) && !IdentifyingSerial(r.serial) &&
            r.device.empty() && r.machine.empty();
 }
 
-// The newest record: one with a time stamp over one without; of two with, the later time; else
-// the one read later.
-template <class A, class B> bool Newer(const A& a, const B& b) {
-    return std::make_tuple(a.updated.has_value(), a.updated.value_or(0), a.read) >
-           std::make_tuple(b.updated.has_value(), b.updated.value_or(0), b.read);
+// How old a record is: one with a time stamp is newer than one without; of two with, the later
+// time; else the one read later.
+struct Age {
+    bool timed;
+    long long updated;
+    uint64_t read;
+    bool operator>(const Age& b) const {
+        return std::tie(timed, updated, read) > std::tie(b.timed, b.updated, b.read);
+    }
+};
+
+Age AgeOf(const ProbeRecord& r) {
+    return {r.updated.has_value(), r.updated.value_or(0), r.read};
+}
+
+Age AgeOf(const MachineEntry& e) {
+    return {(e.present & kTimed) != 0, e.updated, e.read};
 }
 
 // Why a UUID names no one machine, from the UUID alone; null when it may name one.
@@ -211,20 +205,19 @@ struct FleetJoin {
         : sets(entries.size()), joined(entries.size()), strong(entries.size()) {
         records.reserve(entries.size());
         for (const MachineEntry& entry : entries)
-            records.push_back(static_cast<uint32_t>(entry.records));
+            records.push_back(entry.records);
     }
     Sets sets;
     std::vector<uint32_t> records; // of each entry, read in one pass rather than entry by entry
     std::vector<unsigned> joined;
     std::vector<char> strong;
+    std::vector<const char*> uuidWhy; // what an entry's UUID says of itself, if anything
 };
 
-bool IdentifyingSerial(const std::optional<std::string>& serial) {
-    if (!serial || serial->find_first_not_of(" 0") == std::string::npos) return false;
-    std::string lower(*serial);
-    std::transform(lower.begin(), lower.end(), lower.begin(), Folded);
-    return std::find(kPlaceholderSerials.begin(), kPlaceholderSerials.end(), lower) ==
-           kPlaceholderSerials.end();
+bool IdentifyingSerial(std::optional<std::string_view> serial) {
+    if (!serial || serial->find_first_not_of(" 0") == std::string_view::npos) return false;
+    return std::none_of(kPlaceholderSerials.begin(), kPlaceholderSerials.end(),
+                        [&](const char* placeholder) { return SameFolded(*serial, placeholder); });
 }
 
 bool ModelTally::Flagged() const {
@@ -235,9 +228,11 @@ bool ModelTally::Flagged() const {
 void FleetTally::Machine(ProbeRecord&& record) {
     ++records;
     if (record.read == 0) record.read = NextRead();
-    const Identity identity = IdentityOf(record);
+    const uint32_t manufacturer = Intern(record.manufacturer, MachineEntry::kManufacturer);
+    const uint32_t product = Intern(record.product, MachineEntry::kProduct);
     // A hash of 0 marks a record that is never collapsed.
-    const uint64_t hash = Keyless(identity) ? 0 : std::max<uint64_t>(IdentityHash(identity), 1);
+    const uint64_t hash =
+        Keyless(record) ? 0 : std::max<uint64_t>(IdentityHash(record, manufacturer, product), 1);
     if (hash != 0) {
         if (m_slots.size() < 2 * (m_entries.size() + 1)) Rehash(4 * (m_entries.size() + 1));
         const size_t mask = m_slots.size() - 1;
@@ -249,44 +244,139 @@ void FleetTally::Machine(ProbeRecord&& record) {
             const uint32_t at = m_slots[slot] - 1;
             if (m_hashes[at] != hash) continue;
             MachineEntry& entry = m_entries[at];
-            if (!SameIdentity(IdentityOf(entry.record), identity)) continue;
+            if (entry.shared[MachineEntry::kManufacturer] != manufacturer ||
+                entry.shared[MachineEntry::kProduct] != product ||
+                Own(entry, MachineEntry::kDeviceId) != record.deviceId ||
+                OwnOptional(entry, MachineEntry::kUuid) != record.uuid ||
+                OwnOptional(entry, MachineEntry::kSerial) != record.serial ||
+                Own(entry, MachineEntry::kDevice) != record.device ||
+                Own(entry, MachineEntry::kMachine) != record.machine)
+                continue;
             ++entry.records;
-            if (Newer(record, entry.record)) entry.record = Keep(std::move(record));
+            if (AgeOf(record) > AgeOf(entry)) Keep(entry, record);
             return;
         }
     }
-    const size_t first = record.read;
-    m_entries.push_back({Keep(std::move(record)), 1, first});
+    MachineEntry& entry = m_entries.emplace_back();
+    entry.texts = Store(record, entry.lengths);
+    entry.present = (record.serial ? kHasSerial : 0) | (record.uuid ? kHasUuid : 0);
+    entry.first = record.read;
+    Keep(entry, record);
     m_hashes.push_back(hash);
 }
 
-const std::string* FleetTally::Intern(std::string&& text) {
-    return &*m_texts.insert(std::move(text)).first;
+// Numbers a shared text, `slot` saying which kind of text it is: most records carry the same
+// text as the record before them, so that is tried first.
+uint32_t FleetTally::Intern(std::string_view text, size_t slot) {
+    uint32_t& last = m_lastText[slot];
+    if (last != 0 && m_texts[last - 1] == text) return last;
+    const auto found = m_textNumbers.find(text);
+    if (found != m_textNumbers.end()) return last = found->second;
+    m_texts.emplace_back(text);
+    last = static_cast<uint32_t>(m_texts.size());
+    m_textNumbers.emplace(m_texts.back(), last);
+    return last;
 }
 
-const std::string* FleetTally::Intern(std::optional<std::string>&& text) {
-    return text ? Intern(std::move(*text)) : nullptr;
+uint32_t FleetTally::Intern(const std::string& text, size_t slot) {
+    return Intern(std::string_view(text), slot);
 }
 
-FleetRecord FleetTally::Keep(ProbeRecord&& record) {
-    FleetRecord kept;
-    kept.machine = std::move(record.machine);
-    kept.device = std::move(record.device);
-    kept.deviceId = std::move(record.deviceId);
-    kept.serial = std::move(record.serial);
-    kept.uuid = std::move(record.uuid);
-    kept.manufacturer = Intern(std::move(record.manufacturer));
-    kept.product = Intern(std::move(record.product));
-    for (size_t i = 0; i < kept.stored.size(); ++i) {
-        kept.stored[i] = Intern(std::move(record.stored[i]));
-        kept.expected[i] = Intern(std::move(record.expected[i]));
+uint32_t FleetTally::Intern(const std::optional<std::string>& text, size_t slot) {
+    return text ? Intern(std::string_view(*text), slot) : 0;
+}
+
+// The record's texts that are not part of its identity: an entry's newest record replaces them.
+void FleetTally::Keep(MachineEntry& entry, const ProbeRecord& record) {
+    const auto intern = [&](const auto& text, size_t slot) { entry.shared[slot] = Intern(text, slot); };
+    intern(record.manufacturer, MachineEntry::kManufacturer);
+    intern(record.product, MachineEntry::kProduct);
+    for (size_t i = 0; i < record.stored.size(); ++i) {
+        intern(record.stored[i], MachineEntry::kStored + i);
+        intern(record.expected[i], MachineEntry::kExpected + i);
     }
-    kept.error = Intern(std::move(record.error));
-    kept.detection = Intern(std::move(record.detection));
-    kept.updated = record.updated;
-    kept.read = record.read;
-    kept.status = record.status;
-    return kept;
+    intern(record.error, MachineEntry::kError);
+    intern(record.detection, MachineEntry::kDetection);
+    entry.status = record.status;
+    entry.present = (entry.present & ~kTimed) | (record.updated ? kTimed : 0);
+    entry.updated = record.updated.value_or(0);
+    entry.read = record.read;
+}
+
+// Writes a new entry's own texts back to back into the store's last block, or a new one.
+uint64_t FleetTally::Store(const ProbeRecord& record,
+                           std::array<uint16_t, MachineEntry::kOwnTexts>& lengths) {
+    constexpr size_t kBlock = 1 << 20;
+    const auto part = [](const std::optional<std::string>& text) {
+        return text ? std::string_view(*text) : std::string_view();
+    };
+    const std::string_view texts[] = {record.machine, record.device, record.deviceId,
+                                      part(record.serial), part(record.uuid)};
+    size_t total = 0;
+    for (const std::string_view text : texts)
+        total += text.size();
+    // A reader's texts are bounded well below this (a line, a name), so a record always fits.
+    if (total > kBlock || texts[0].size() > UINT16_MAX || texts[3].size() > UINT16_MAX ||
+        texts[4].size() > UINT16_MAX)
+        std::abort();
+    if (m_store.empty() || m_storeUsed + total > kBlock) {
+        m_store.push_back(std::make_unique<char[]>(kBlock));
+        m_storeUsed = 0;
+    }
+    const uint64_t at = (m_store.size() - 1) * kBlock + m_storeUsed;
+    for (size_t i = 0; i < MachineEntry::kOwnTexts; ++i) {
+        std::memcpy(m_store.back().get() + m_storeUsed, texts[i].data(), texts[i].size());
+        m_storeUsed += texts[i].size();
+        lengths[i] = static_cast<uint16_t>(texts[i].size());
+    }
+    return at;
+}
+
+std::string_view FleetTally::Own(const MachineEntry& entry, MachineEntry::Own text) const {
+    constexpr size_t kBlock = 1 << 20;
+    size_t at = entry.texts % kBlock;
+    for (int i = 0; i < text; ++i)
+        at += entry.lengths[i];
+    return {m_store[entry.texts / kBlock].get() + at, entry.lengths[text]};
+}
+
+std::optional<std::string_view> FleetTally::OwnOptional(const MachineEntry& entry,
+                                                        MachineEntry::Own text) const {
+    const uint8_t bit = text == MachineEntry::kSerial ? kHasSerial : kHasUuid;
+    if (!(entry.present & bit)) return std::nullopt;
+    return Own(entry, text);
+}
+
+const std::string* FleetTally::Shared(const MachineEntry& entry, MachineEntry::Shared text) const {
+    const uint32_t number = entry.shared[text];
+    return number ? &m_texts[number - 1] : nullptr;
+}
+
+FleetRecord FleetTally::Record(const MachineEntry& entry) const {
+    static const std::string kEmpty;
+    FleetRecord record;
+    record.machine = Own(entry, MachineEntry::kMachine);
+    record.device = Own(entry, MachineEntry::kDevice);
+    record.deviceId = Own(entry, MachineEntry::kDeviceId);
+    record.serial = OwnOptional(entry, MachineEntry::kSerial);
+    record.uuid = OwnOptional(entry, MachineEntry::kUuid);
+    const std::string* manufacturer = Shared(entry, MachineEntry::kManufacturer);
+    const std::string* product = Shared(entry, MachineEntry::kProduct);
+    record.manufacturer = manufacturer ? manufacturer : &kEmpty;
+    record.product = product ? product : &kEmpty;
+    for (size_t i = 0; i < record.stored.size(); ++i) {
+        record.stored[i] = Shared(entry, static_cast<MachineEntry::Shared>(MachineEntry::kStored + i));
+        record.expected[i] =
+            Shared(entry, static_cast<MachineEntry::Shared>(MachineEntry::kExpected + i));
+    }
+    const std::string* error = Shared(entry, MachineEntry::kError);
+    const std::string* detection = Shared(entry, MachineEntry::kDetection);
+    record.error = error ? error : &kEmpty;
+    record.detection = detection ? detection : &kEmpty;
+    if (entry.present & kTimed) record.updated = entry.updated;
+    record.read = entry.read;
+    record.status = entry.status;
+    return record;
 }
 
 void FleetTally::Rehash(size_t slots) {
@@ -330,57 +420,66 @@ void FleetTally::Unite(FleetJoin& join, const std::vector<uint32_t>& group, Join
 }
 
 void FleetTally::JoinStrong(FleetJoin& join) {
-    const auto record = [this](uint32_t entry) -> const FleetRecord& {
-        return m_entries[entry].record;
-    };
+    using E = MachineEntry;
+    const auto own = [this](uint32_t i, E::Own text) { return Own(m_entries[i], text); };
     std::vector<Keyed> keyed;
     for (uint32_t i = 0; i < m_entries.size(); ++i)
-        if (!record(i).deviceId.empty()) keyed.push_back({Hash(record(i).deviceId, true), i});
+        if (m_entries[i].lengths[E::kDeviceId] != 0)
+            keyed.push_back({Hash(own(i, E::kDeviceId), true), i});
     ForEachGroup(
         keyed,
-        [&](uint32_t a, uint32_t b) { return SameFolded(record(a).deviceId, record(b).deviceId); },
+        [&](uint32_t a, uint32_t b) { return SameFolded(own(a, E::kDeviceId), own(b, E::kDeviceId)); },
         [&](const std::vector<uint32_t>& group) { Unite(join, group, JoinKey::DeviceId); });
 
+    // What a UUID says of itself is read in order, not group by group across the entries.
     keyed.clear();
-    for (uint32_t i = 0; i < m_entries.size(); ++i)
-        if (HasUuid(record(i).uuid)) keyed.push_back({Hash(*record(i).uuid, true), i});
+    join.uuidWhy.assign(m_entries.size(), nullptr);
+    for (uint32_t i = 0; i < m_entries.size(); ++i) {
+        if (!HasUuid(OwnOptional(m_entries[i], E::kUuid))) continue;
+        keyed.push_back({Hash(own(i, E::kUuid), true), i});
+        join.uuidWhy[i] = SharedByItself(own(i, E::kUuid));
+    }
     sharedUuids.clear();
     m_sharedMembers.clear();
     ForEachGroup(
-        keyed, [&](uint32_t a, uint32_t b) { return SameFolded(*record(a).uuid, *record(b).uuid); },
+        keyed, [&](uint32_t a, uint32_t b) { return SameFolded(own(a, E::kUuid), own(b, E::kUuid)); },
         [&](const std::vector<uint32_t>& group) {
-            const std::string why = SharedWhy(group);
+            const std::string why = SharedWhy(join, group);
             if (why.empty()) return Unite(join, group, JoinKey::Uuid);
-            sharedUuids.push_back({*record(group[0]).uuid, why, 0});
+            sharedUuids.push_back({std::string(own(group[0], E::kUuid)), why, 0});
             m_sharedMembers.push_back(group);
         });
 
     keyed.clear();
-    for (uint32_t i = 0; i < m_entries.size(); ++i)
-        if (IdentifyingSerial(record(i).serial))
-            keyed.push_back(
-                {Hash(*record(i).serial, false,
-                      Hash(*record(i).product, false, Hash(*record(i).manufacturer, false))),
-                 i});
+    for (uint32_t i = 0; i < m_entries.size(); ++i) {
+        const MachineEntry& entry = m_entries[i];
+        if (!IdentifyingSerial(OwnOptional(entry, E::kSerial))) continue;
+        const uint64_t model = (Hash(own(i, E::kSerial), false) ^ entry.shared[E::kManufacturer]) *
+                               1099511628211ull;
+        keyed.push_back({(model ^ entry.shared[E::kProduct]) * 1099511628211ull, i});
+    }
     ForEachGroup(
         keyed,
         [&](uint32_t a, uint32_t b) {
-            return std::tie(*record(a).serial, record(a).manufacturer, record(a).product) ==
-                   std::tie(*record(b).serial, record(b).manufacturer, record(b).product);
+            const MachineEntry &x = m_entries[a], &y = m_entries[b];
+            return own(a, E::kSerial) == own(b, E::kSerial) &&
+                   x.shared[E::kManufacturer] == y.shared[E::kManufacturer] &&
+                   x.shared[E::kProduct] == y.shared[E::kProduct];
         },
         [&](const std::vector<uint32_t>& group) { Unite(join, group, JoinKey::Serial); });
 }
 
 // A UUID is shared where it says so itself, or where its records carry two serial numbers or
 // two device ids: then it tells no machine from another.
-std::string FleetTally::SharedWhy(const std::vector<uint32_t>& group) const {
-    if (const char* why = SharedByItself(*m_entries[group[0]].record.uuid)) return why;
+std::string FleetTally::SharedWhy(const FleetJoin& join, const std::vector<uint32_t>& group) const {
+    if (const char* why = join.uuidWhy[group[0]]) return why;
     if (group.size() == 1) return "";
     std::vector<std::string_view> serials, ids;
-    for (const uint32_t entry : group) {
-        const FleetRecord& record = m_entries[entry].record;
-        if (IdentifyingSerial(record.serial)) serials.push_back(*record.serial);
-        if (!record.deviceId.empty()) ids.push_back(record.deviceId);
+    for (const uint32_t i : group) {
+        const MachineEntry& entry = m_entries[i];
+        const std::optional<std::string_view> serial = OwnOptional(entry, MachineEntry::kSerial);
+        if (IdentifyingSerial(serial)) serials.push_back(*serial);
+        if (entry.lengths[MachineEntry::kDeviceId]) ids.push_back(Own(entry, MachineEntry::kDeviceId));
     }
     const size_t serialCount = Distinct(serials, false), idCount = Distinct(ids, true);
     if (serialCount > 1) return Counted(serialCount, "serial numbers");
@@ -388,13 +487,18 @@ std::string FleetTally::SharedWhy(const std::vector<uint32_t>& group) const {
     return "";
 }
 
+std::string_view FleetTally::ShownName(const MachineEntry& entry) const {
+    return entry.lengths[MachineEntry::kDevice] ? Own(entry, MachineEntry::kDevice)
+                                                : Own(entry, MachineEntry::kMachine);
+}
+
 // A record with no strong key joins the one device that carries its name (the device-management
 // name or the probe's); where none does, or several do, the records of that name are a device.
 void FleetTally::JoinNames(FleetJoin& join) {
     std::vector<Keyed> weak;
     for (uint32_t i = 0; i < m_entries.size(); ++i)
-        if (!join.strong[i] && !ShownName(m_entries[i].record).empty())
-            weak.push_back({Hash(ShownName(m_entries[i].record), true), i});
+        if (!join.strong[i] && !ShownName(m_entries[i]).empty())
+            weak.push_back({Hash(ShownName(m_entries[i]), true), i});
     if (weak.empty()) return;
     std::sort(weak.begin(), weak.end());
     // The strong devices' names that a weak record carries.
@@ -405,12 +509,12 @@ void FleetTally::JoinNames(FleetJoin& join) {
     std::vector<Named> named;
     for (uint32_t i = 0; i < m_entries.size(); ++i) {
         if (!join.strong[i]) continue;
-        const FleetRecord& record = m_entries[i].record;
-        for (const std::string* name : {&record.device, &record.machine}) {
-            if (name->empty()) continue;
-            const uint64_t hash = Hash(*name, true);
+        for (const MachineEntry::Own text : {MachineEntry::kDevice, MachineEntry::kMachine}) {
+            const std::string_view name = Own(m_entries[i], text);
+            if (name.empty()) continue;
+            const uint64_t hash = Hash(name, true);
             const auto at = std::lower_bound(weak.begin(), weak.end(), Keyed{hash, 0});
-            if (at != weak.end() && at->hash == hash) named.push_back({*name, join.sets.Find(i)});
+            if (at != weak.end() && at->hash == hash) named.push_back({name, join.sets.Find(i)});
         }
     }
     const auto less = [](const Named& a, const Named& b) {
@@ -425,10 +529,10 @@ void FleetTally::JoinNames(FleetJoin& join) {
     ForEachGroup(
         weak,
         [&](uint32_t a, uint32_t b) {
-            return SameFolded(ShownName(m_entries[a].record), ShownName(m_entries[b].record));
+            return SameFolded(ShownName(m_entries[a]), ShownName(m_entries[b]));
         },
         [&](const std::vector<uint32_t>& group) {
-            const Named name{ShownName(m_entries[group[0]].record), 0};
+            const Named name{ShownName(m_entries[group[0]]), 0};
             const auto lessName = [](const Named& a, const Named& b) {
                 return LessFolded(a.name, b.name);
             };
@@ -452,10 +556,11 @@ void FleetTally::MakeDevices(FleetJoin& join) {
         const uint32_t root = join.sets.Find(i);
         // Two records that were collapsed on arrival were joined by their strongest key.
         if (entry.records > 1 && join.joined[i] == 0)
-            join.joined[i] = Bit(!entry.record.deviceId.empty()           ? JoinKey::DeviceId
-                                 : HasUuid(entry.record.uuid)             ? JoinKey::Uuid
-                                 : IdentifyingSerial(entry.record.serial) ? JoinKey::Serial
-                                                                          : JoinKey::Name);
+            join.joined[i] =
+                Bit(entry.lengths[MachineEntry::kDeviceId]                           ? JoinKey::DeviceId
+                    : HasUuid(OwnOptional(entry, MachineEntry::kUuid))               ? JoinKey::Uuid
+                    : IdentifyingSerial(OwnOptional(entry, MachineEntry::kSerial)) ? JoinKey::Serial
+                                                                                      : JoinKey::Name);
         if (ofRoot[root] == UINT32_MAX) {
             ofRoot[root] = static_cast<uint32_t>(devices.size());
             devices.push_back({entry.first, i, 0, 0, 0});
@@ -464,7 +569,7 @@ void FleetTally::MakeDevices(FleetJoin& join) {
         device.records += static_cast<uint32_t>(entry.records);
         device.first = std::min<uint64_t>(device.first, entry.first);
         device.joined |= join.joined[i];
-        if (Newer(entry.record, Record(device))) device.entry = i;
+        if (AgeOf(entry) > AgeOf(m_entries[device.entry])) device.entry = i;
     }
     // In the order first read: a record that waited for its file's order of day and month
     // arrived after records read later.
@@ -501,6 +606,7 @@ void FleetTally::CountDevices() {
     models.clear();
     actions.clear();
     actionsNotShown = 0;
+    std::unordered_map<uint64_t, ModelTally*> byNumbers;
     for (size_t i = 0; i < devices.size(); ++i) {
         const Device& device = devices[i];
         if (device.records > 1) {
@@ -508,16 +614,21 @@ void FleetTally::CountDevices() {
             for (int key = 0; key < kJoinKeys; ++key)
                 joinedBy[key] += (device.joined >> key) & 1;
         }
-        const FleetRecord& record = Record(device);
+        const MachineEntry& entry = m_entries[device.entry];
+        const FleetRecord record = Record(entry);
         ++statuses[static_cast<int>(record.status)];
-        const bool known = !record.manufacturer->empty() || !record.product->empty();
-        ModelTally& model =
-            models[known ? *record.manufacturer + '\x1f' + *record.product : std::string()];
-        if (model.machines++ == 0) {
-            model.manufacturer = *record.manufacturer;
-            model.product = *record.product;
-            model.known = known;
+        // Found by the numbers of its texts once, by its name the first time.
+        ModelTally*& found = byNumbers[uint64_t{entry.shared[MachineEntry::kManufacturer]} << 32 |
+                                       entry.shared[MachineEntry::kProduct]];
+        if (!found) {
+            const bool known = !record.manufacturer->empty() || !record.product->empty();
+            found = &models[known ? *record.manufacturer + '\x1f' + *record.product : std::string()];
+            found->manufacturer = *record.manufacturer;
+            found->product = *record.product;
+            found->known = known;
         }
+        ModelTally& model = *found;
+        ++model.machines;
         ++model.statuses[static_cast<int>(record.status)];
         for (const int id : {kProbeSystemId, kProbeRegulatoryId}) {
             const std::string* carried =

@@ -286,7 +286,7 @@ class Reader {
 
     // One record's text as a probe line, from the input's run if any.
     void Offer(std::string_view text, size_t line, const DeviceRun& run) {
-        ProbeRecord record;
+        ProbeRecord& record = m_record; // its texts' buffers serve the next line
         std::string reason;
         if (StartsWith(text, kBom))
             reason = kBomInside;
@@ -416,6 +416,7 @@ class Reader {
     InputSummary& m_summary;
     DateOrder m_order;
     DateEvidence m_evidence;
+    ProbeRecord m_record;
     std::vector<Waiting> m_waiting; // in the order read
     std::unordered_map<std::string, size_t> m_waitingIndex;
     size_t m_line = 0; // the lines begun so far

@@ -204,15 +204,15 @@ class FastReader {
   public:
     FastReader() : m_buffer(new char[kProbeLineReadLimit + simdjson::SIMDJSON_PADDING]) {}
 
+    // Fills `record` in place, so that its texts keep their buffers from line to line.
     bool Read(std::string_view line, ProbeRecord& record) {
         if (line.size() > kProbeLineReadLimit) return false;
         std::memcpy(m_buffer.get(), line.data(), line.size());
         simdjson::dom::object top;
         if (m_parser.parse(m_buffer.get(), line.size(), false).get(top)) return false;
-        record = ProbeRecord();
+        // The texts as the document holds them, until the line is known to be taken.
+        Texts texts;
         uint32_t seen = 0;
-        std::optional<std::string> machine, status, source, error;
-        std::array<std::optional<std::string>, 4> model;
         bool version = false;
         for (const simdjson::dom::key_value_pair member : top) {
             const int bit = TopBit(member.key);
@@ -220,33 +220,23 @@ class FastReader {
             if (seen & 1u << bit) return false;
             seen |= 1u << bit;
             bool ok = true;
-            switch (bit) {
-            case 0: ok = Text(member.value, machine); break;
-            case 1: ok = Text(member.value, status); break;
-            case 2: ok = Text(member.value, source); break;
-            case 3: ok = Text(member.value, error); break;
-            case 4: ok = Text(member.value, record.time); break;
-            case 5: {
+            if (bit < 5) {
+                ok = Text(member.value, texts.top[bit]);
+            } else if (bit == 5) {
                 int64_t number = 0;
                 ok = version = member.value.is_int64() && !member.value.get(number) && number == 1;
-                break;
-            }
-            case 6: ok = Values(member.value, record.stored); break;
-            case 7: ok = Values(member.value, record.expected); break;
-            case 8: ok = Model(member.value, model); break;
-            default: ok = Unit(member.value, record); break;
+            } else {
+                ok = Members(member.value, bit, texts);
             }
             if (!ok) return false;
         }
+        const std::optional<std::string_view>& status = texts.top[1];
         if (!version || !status) return false;
         for (int i = 0; i < kProbeStatuses; ++i) {
             const auto known = static_cast<ProbeStatus>(i);
             if (*status != ProbeStatusName(known) || known == ProbeStatus::NoOutput) continue;
+            Fill(record, texts);
             record.status = known;
-            record.machine = std::move(machine).value_or("");
-            record.error = std::move(error).value_or("");
-            record.manufacturer = std::move(model[0]).value_or("");
-            record.product = std::move(model[1]).value_or("");
             return true;
         }
         return false;
@@ -254,6 +244,16 @@ class FastReader {
 
   private:
     using Element = simdjson::dom::element;
+
+    using View = std::optional<std::string_view>;
+    // machine, status, source, error, time; the values stored and expected; the model's
+    // manufacturer, product, family and sku; the unit's serial number and UUID.
+    struct Texts {
+        std::array<View, 5> top;
+        std::array<View, 3> stored, expected;
+        std::array<View, 4> model;
+        std::array<View, 2> unit;
+    };
 
     static int TopBit(std::string_view name) {
         static constexpr std::string_view kNames[] = {
@@ -265,18 +265,18 @@ class FastReader {
     }
 
     // A text or null (absent); anything else is not taken.
-    static bool Text(Element value, std::optional<std::string>& into) {
+    static bool Text(Element value, View& into) {
         if (value.is_null()) return true;
         std::string_view text;
         if (value.get(text)) return false;
-        into.emplace(text);
+        into = text;
         return true;
     }
 
-    // An object of texts by the names given, or null; `into[i]` for `names[i]`.
+    // An object of texts by the names given, or null.
     template <size_t N>
-    static bool Members(Element value, const std::array<const char*, N>& names,
-                        const std::array<std::optional<std::string>*, N>& into) {
+    static bool Members(Element value, const std::array<std::string_view, N>& names,
+                        std::array<View, N>& into) {
         if (value.is_null()) return true;
         simdjson::dom::object object;
         if (value.get(object)) return false;
@@ -284,21 +284,52 @@ class FastReader {
         for (const simdjson::dom::key_value_pair member : object)
             for (size_t i = 0; i < N; ++i) {
                 if (member.key != names[i]) continue;
-                if (seen & 1u << i || !Text(member.value, *into[i])) return false;
+                if (seen & 1u << i || !Text(member.value, into[i])) return false;
                 seen |= 1u << i;
             }
         return true;
     }
 
-    static bool Values(Element value, ProbeValues& values) {
-        return Members(value, kProbeValueNames, {&values[0], &values[1], &values[2]});
+    // "stored", "expected", "model" or "unit", by its bit.
+    static bool Members(Element value, int bit, Texts& texts) {
+        static constexpr std::array<std::string_view, 3> kValues = {
+            kProbeValueNames[0], kProbeValueNames[1], kProbeValueNames[2]};
+        static constexpr std::array<std::string_view, 4> kModel = {kModelNames[0], kModelNames[1],
+                                                                   kModelNames[2], kModelNames[3]};
+        static constexpr std::array<std::string_view, 2> kUnit = {"serial", "uuid"};
+        if (bit == 6) return Members(value, kValues, texts.stored);
+        if (bit == 7) return Members(value, kValues, texts.expected);
+        if (bit == 8) return Members(value, kModel, texts.model);
+        return Members(value, kUnit, texts.unit);
     }
-    static bool Model(Element value, std::array<std::optional<std::string>, 4>& model) {
-        return Members(value, kModelNames, {&model[0], &model[1], &model[2], &model[3]});
+
+    static void Assign(std::optional<std::string>& into, const View& text) {
+        if (!text)
+            into.reset();
+        else if (into)
+            into->assign(*text);
+        else
+            into.emplace(*text);
     }
-    static bool Unit(Element value, ProbeRecord& record) {
-        return Members(value, std::array<const char*, 2>{"serial", "uuid"},
-                       {&record.serial, &record.uuid});
+
+    // The record as a reference reader leaves it, its texts assigned rather than made anew.
+    static void Fill(ProbeRecord& record, const Texts& texts) {
+        record.machine.assign(texts.top[0].value_or(""));
+        record.error.assign(texts.top[3].value_or(""));
+        Assign(record.time, texts.top[4]);
+        for (size_t i = 0; i < record.stored.size(); ++i) {
+            Assign(record.stored[i], texts.stored[i]);
+            Assign(record.expected[i], texts.expected[i]);
+        }
+        record.manufacturer.assign(texts.model[0].value_or(""));
+        record.product.assign(texts.model[1].value_or(""));
+        Assign(record.serial, texts.unit[0]);
+        Assign(record.uuid, texts.unit[1]);
+        record.device.clear();
+        record.deviceId.clear();
+        record.detection.clear();
+        record.updated.reset();
+        record.read = 0;
     }
 
     simdjson::dom::parser m_parser;

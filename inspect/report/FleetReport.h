@@ -92,6 +92,23 @@ struct SharedUuid {
 
 struct FleetJoin;
 
+// Items in blocks that never move: growing copies nothing and never holds two copies at once.
+template <class T> class Blocks {
+  public:
+    T& operator[](size_t i) { return m_blocks[i / kBlock][i % kBlock]; }
+    const T& operator[](size_t i) const { return m_blocks[i / kBlock][i % kBlock]; }
+    size_t size() const { return m_size; }
+    T& emplace_back() {
+        if (m_size % kBlock == 0) m_blocks.push_back(std::make_unique<T[]>(kBlock));
+        return (*this)[m_size++];
+    }
+
+  private:
+    static constexpr size_t kBlock = 4096;
+    std::vector<std::unique_ptr<T[]>> m_blocks;
+    size_t m_size = 0;
+};
+
 // Reads records, collapsing those certainly of one machine, then joins them into devices
 // (Finish): records that share a device-management id, a UUID that is not shared, or a serial
 // number with its model are one device; a record with only a name joins the one device of that
@@ -151,9 +168,9 @@ class FleetTally : public FleetSink {
     void CountShared(FleetJoin& join, const std::vector<uint32_t>& ofRoot);
     void CountDevices();
 
-    std::deque<MachineEntry> m_entries; // in the order they arrived
+    Blocks<MachineEntry> m_entries; // in the order they arrived
     std::vector<uint64_t> m_hashes;     // of each entry's identity; 0: never collapsed
-    std::vector<uint32_t> m_slots;      // by identity: an entry + 1; 0 is free
+    std::vector<uint64_t> m_slots;      // by identity: half its hash and an entry + 1; 0 is free
     std::vector<std::vector<uint32_t>> m_sharedMembers; // the entries of each shared UUID
     // The entries' own texts, in blocks that never move.
     std::vector<std::unique_ptr<char[]>> m_store;

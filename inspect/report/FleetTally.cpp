@@ -45,11 +45,41 @@ bool LessFolded(std::string_view a, std::string_view b) {
                                         [](char x, char y) { return Folded(x) < Folded(y); });
 }
 
-// FNV-1a over the bytes (folded to lower case, or as they are), each part closed by a byte.
-uint64_t Hash(std::string_view text, bool fold, uint64_t hash = 14695981039346656037ull) {
-    for (const char c : text)
-        hash = (hash ^ static_cast<unsigned char>(fold ? Folded(c) : c)) * 1099511628211ull;
-    return (hash ^ 0x1f) * 1099511628211ull;
+// Eight bytes with their ASCII capitals in lower case, all at once: a byte is a capital where
+// its low seven bits are from 'A' to 'Z' and its high bit is clear.
+uint64_t FoldedWord(uint64_t word) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    const uint64_t low = word & ~kHigh;
+    const uint64_t fromA = low + (0x80 - 'A') * kOnes, pastZ = low + (0x80 - 'Z' - 1) * kOnes;
+    return word | ((fromA & ~pastZ & ~word & kHigh) >> 2);
+}
+
+uint64_t Mixed(uint64_t hash, uint64_t word) {
+    hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
+    return hash ^ (hash >> 29);
+}
+
+// A hash of the bytes (ASCII letters folded to lower case, or as they are), eight at a time,
+// each part closed by its length.
+uint64_t Hash(std::string_view text, bool fold, uint64_t hash = 0x243F6A8885A308D3ull) {
+    const auto word = [&](size_t at) {
+        uint64_t w;
+        std::memcpy(&w, text.data() + at, 8);
+        return fold ? FoldedWord(w) : w;
+    };
+    const size_t size = text.size();
+    size_t at = 0;
+    for (; at + 8 <= size; at += 8)
+        hash = Mixed(hash, word(at));
+    // The bytes left: of a longer text, its last eight bytes shifted down to those not yet taken.
+    uint64_t last = 0;
+    if (at < size && size >= 8)
+        last = word(size - 8) >> 8 * (8 - (size - at));
+    else
+        for (size_t i = at; i < size; ++i)
+            last |= uint64_t{static_cast<unsigned char>(fold ? Folded(text[i]) : text[i])}
+                    << 8 * (i - at);
+    return Mixed(hash, last ^ uint64_t{size} << 56);
 }
 
 // An optional text as a part of a key: absent is not the same as empty.
@@ -66,7 +96,7 @@ uint64_t IdentityHash(const ProbeRecord& r, uint32_t manufacturer, uint32_t prod
     for (const std::string_view part : {Part(r.uuid), Part(r.serial), std::string_view(r.device),
                                         std::string_view(r.machine)})
         hash = Hash(part, false, hash);
-    return (hash ^ manufacturer) * 1099511628211ull ^ product;
+    return Mixed(Mixed(hash, manufacturer), product);
 }
 
 bool HasUuid(const std::optional<std::string_view>& uuid) {
@@ -105,7 +135,9 @@ const char* SharedByItself(std::string_view uuid) {
     size_t count = 0;
     for (const char c : uuid) {
         if (c == '-') continue;
-        if (count == sizeof digits || !std::isxdigit(static_cast<unsigned char>(c))) return nullptr;
+        const char folded = Folded(c);
+        const bool hex = (folded >= '0' && folded <= '9') || (folded >= 'a' && folded <= 'f');
+        if (count == sizeof digits || !hex) return nullptr;
         digits[count++] = Folded(c);
     }
     if (count != sizeof digits) return nullptr;
@@ -191,6 +223,11 @@ void ForEachGroup(std::vector<Keyed>& keyed, Same same, Group group) {
     }
 }
 
+// A slot of the identity table: the upper half of the identity's hash, and the entry + 1.
+uint64_t Slot(uint64_t hash, size_t entry) {
+    return (hash & ~uint64_t{UINT32_MAX}) | (entry + 1);
+}
+
 unsigned Bit(JoinKey key) {
     return 1u << static_cast<int>(key);
 }
@@ -201,11 +238,11 @@ unsigned Bit(JoinKey key) {
 // another record and whether it carries a strong key (a device id, a UUID not shared, a serial
 // number).
 struct FleetJoin {
-    explicit FleetJoin(const std::deque<MachineEntry>& entries)
+    explicit FleetJoin(const Blocks<MachineEntry>& entries)
         : sets(entries.size()), joined(entries.size()), strong(entries.size()) {
         records.reserve(entries.size());
-        for (const MachineEntry& entry : entries)
-            records.push_back(entry.records);
+        for (size_t i = 0; i < entries.size(); ++i)
+            records.push_back(entries[i].records);
     }
     Sets sets;
     std::vector<uint32_t> records; // of each entry, read in one pass rather than entry by entry
@@ -234,16 +271,16 @@ void FleetTally::Machine(ProbeRecord&& record) {
     const uint64_t hash =
         Keyless(record) ? 0 : std::max<uint64_t>(IdentityHash(record, manufacturer, product), 1);
     if (hash != 0) {
-        if (m_slots.size() < 2 * (m_entries.size() + 1)) Rehash(4 * (m_entries.size() + 1));
+        if (m_slots.size() < 2 * (m_entries.size() + 1)) Rehash(std::max<size_t>(16, 2 * m_slots.size()));
         const size_t mask = m_slots.size() - 1;
         for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
             if (m_slots[slot] == 0) {
-                m_slots[slot] = static_cast<uint32_t>(m_entries.size() + 1);
+                m_slots[slot] = Slot(hash, m_entries.size());
                 break;
             }
-            const uint32_t at = m_slots[slot] - 1;
-            if (m_hashes[at] != hash) continue;
-            MachineEntry& entry = m_entries[at];
+            // The slot's half of the hash tells most other entries apart without reading them.
+            if ((m_slots[slot] ^ hash) >> 32) continue;
+            MachineEntry& entry = m_entries[static_cast<uint32_t>(m_slots[slot]) - 1];
             if (entry.shared[MachineEntry::kManufacturer] != manufacturer ||
                 entry.shared[MachineEntry::kProduct] != product ||
                 Own(entry, MachineEntry::kDeviceId) != record.deviceId ||
@@ -389,7 +426,7 @@ void FleetTally::Rehash(size_t slots) {
         size_t slot = m_hashes[i] & (size - 1);
         while (m_slots[slot] != 0)
             slot = (slot + 1) & (size - 1);
-        m_slots[slot] = static_cast<uint32_t>(i + 1);
+        m_slots[slot] = Slot(m_hashes[i], i);
     }
 }
 
@@ -454,9 +491,8 @@ void FleetTally::JoinStrong(FleetJoin& join) {
     for (uint32_t i = 0; i < m_entries.size(); ++i) {
         const MachineEntry& entry = m_entries[i];
         if (!IdentifyingSerial(OwnOptional(entry, E::kSerial))) continue;
-        const uint64_t model = (Hash(own(i, E::kSerial), false) ^ entry.shared[E::kManufacturer]) *
-                               1099511628211ull;
-        keyed.push_back({(model ^ entry.shared[E::kProduct]) * 1099511628211ull, i});
+        const uint64_t model = Mixed(Hash(own(i, E::kSerial), false), entry.shared[E::kManufacturer]);
+        keyed.push_back({Mixed(model, entry.shared[E::kProduct]), i});
     }
     ForEachGroup(
         keyed,

@@ -153,9 +153,9 @@ class FleetTally : public FleetSink {
     std::optional<std::string_view> OwnOptional(const MachineEntry& entry,
                                                 MachineEntry::Own text) const;
     const std::string* Shared(const MachineEntry& entry, MachineEntry::Shared text) const;
-    uint32_t Intern(std::string_view text, size_t slot);
-    uint32_t Intern(const std::string& text, size_t slot);
-    uint32_t Intern(const std::optional<std::string>& text, size_t slot);
+    uint32_t Intern(std::string_view text);
+    uint32_t Intern(const std::string& text);
+    uint32_t Intern(const std::optional<std::string>& text);
     void Keep(MachineEntry& entry, const ProbeRecord& record);
     uint64_t Store(const ProbeRecord& record, std::array<uint16_t, MachineEntry::kOwnTexts>& lengths);
     void Rehash(size_t slots);
@@ -176,9 +176,9 @@ class FleetTally : public FleetSink {
     std::vector<std::unique_ptr<char[]>> m_store;
     size_t m_storeUsed = 0; // of the last block
     // The texts records share, by number, and the number of each.
-    std::deque<std::string> m_texts;
+    Blocks<std::string> m_texts;
     std::unordered_map<std::string_view, uint32_t> m_textNumbers;
-    std::array<uint32_t, MachineEntry::kSharedTexts> m_lastText{}; // the last of each kind
+    std::array<uint32_t, 1024> m_recentTexts{}; // by hash, the number of a text met lately
 };
 
 constexpr size_t kActionsShown = 500;

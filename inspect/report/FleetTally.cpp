@@ -265,8 +265,8 @@ bool ModelTally::Flagged() const {
 void FleetTally::Machine(ProbeRecord&& record) {
     ++records;
     if (record.read == 0) record.read = NextRead();
-    const uint32_t manufacturer = Intern(record.manufacturer, MachineEntry::kManufacturer);
-    const uint32_t product = Intern(record.product, MachineEntry::kProduct);
+    const uint32_t manufacturer = Intern(record.manufacturer);
+    const uint32_t product = Intern(record.product);
     // A hash of 0 marks a record that is never collapsed.
     const uint64_t hash =
         Keyless(record) ? 0 : std::max<uint64_t>(IdentityHash(record, manufacturer, product), 1);
@@ -302,30 +302,30 @@ void FleetTally::Machine(ProbeRecord&& record) {
     m_hashes.push_back(hash);
 }
 
-// Numbers a shared text, `slot` saying which kind of text it is: most records carry the same
-// text as the record before them, so that is tried first.
-uint32_t FleetTally::Intern(std::string_view text, size_t slot) {
-    uint32_t& last = m_lastText[slot];
-    if (last != 0 && m_texts[last - 1] == text) return last;
+// Numbers a shared text. Records carry few texts of this kind between them, so most are found
+// in a small table of the texts met last, by their hash, before the table of all.
+uint32_t FleetTally::Intern(std::string_view text) {
+    uint32_t& recent = m_recentTexts[Hash(text, false) % m_recentTexts.size()];
+    if (recent != 0 && m_texts[recent - 1] == text) return recent;
     const auto found = m_textNumbers.find(text);
-    if (found != m_textNumbers.end()) return last = found->second;
-    m_texts.emplace_back(text);
-    last = static_cast<uint32_t>(m_texts.size());
-    m_textNumbers.emplace(m_texts.back(), last);
-    return last;
+    if (found != m_textNumbers.end()) return recent = found->second;
+    m_texts.emplace_back() = text;
+    recent = static_cast<uint32_t>(m_texts.size());
+    m_textNumbers.emplace(m_texts[recent - 1], recent);
+    return recent;
 }
 
-uint32_t FleetTally::Intern(const std::string& text, size_t slot) {
-    return Intern(std::string_view(text), slot);
+uint32_t FleetTally::Intern(const std::string& text) {
+    return Intern(std::string_view(text));
 }
 
-uint32_t FleetTally::Intern(const std::optional<std::string>& text, size_t slot) {
-    return text ? Intern(std::string_view(*text), slot) : 0;
+uint32_t FleetTally::Intern(const std::optional<std::string>& text) {
+    return text ? Intern(std::string_view(*text)) : 0;
 }
 
 // The record's texts that are not part of its identity: an entry's newest record replaces them.
 void FleetTally::Keep(MachineEntry& entry, const ProbeRecord& record) {
-    const auto intern = [&](const auto& text, size_t slot) { entry.shared[slot] = Intern(text, slot); };
+    const auto intern = [&](const auto& text, size_t slot) { entry.shared[slot] = Intern(text); };
     intern(record.manufacturer, MachineEntry::kManufacturer);
     intern(record.product, MachineEntry::kProduct);
     for (size_t i = 0; i < record.stored.size(); ++i) {
@@ -542,6 +542,10 @@ void FleetTally::JoinNames(FleetJoin& join) {
         std::string_view name;
         uint32_t device;
     };
+    // A bit for each weak name's hash spares most strong names the search.
+    std::vector<bool> maybe(16 * weak.size());
+    for (const Keyed& key : weak)
+        maybe[key.hash % maybe.size()] = true;
     std::vector<Named> named;
     for (uint32_t i = 0; i < m_entries.size(); ++i) {
         if (!join.strong[i]) continue;
@@ -549,6 +553,7 @@ void FleetTally::JoinNames(FleetJoin& join) {
             const std::string_view name = Own(m_entries[i], text);
             if (name.empty()) continue;
             const uint64_t hash = Hash(name, true);
+            if (!maybe[hash % maybe.size()]) continue;
             const auto at = std::lower_bound(weak.begin(), weak.end(), Keyed{hash, 0});
             if (at != weak.end() && at->hash == hash) named.push_back({name, join.sets.Find(i)});
         }

@@ -156,12 +156,14 @@ class FleetTally : public FleetSink {
     uint32_t Intern(std::string_view text);
     uint32_t Intern(const std::string& text);
     uint32_t Intern(const std::optional<std::string>& text);
-    void Keep(MachineEntry& entry, const ProbeRecord& record);
+    using SharedTexts = std::array<uint32_t, MachineEntry::kSharedTexts>;
+    SharedTexts Intern(const ProbeRecord& record);
+    void Keep(MachineEntry& entry, const SharedTexts& shared, const ProbeRecord& record);
     uint64_t Store(const ProbeRecord& record, std::array<uint16_t, MachineEntry::kOwnTexts>& lengths);
     void Rehash(size_t slots);
     void Unite(FleetJoin& join, const std::vector<uint32_t>& group, JoinKey key);
     void JoinStrong(FleetJoin& join);
-    std::string SharedWhy(const FleetJoin& join, const std::vector<uint32_t>& group) const;
+    std::string SharedWhy(const std::vector<uint32_t>& group) const;
     std::string_view ShownName(const MachineEntry& entry) const;
     void JoinNames(FleetJoin& join);
     void MakeDevices(FleetJoin& join);

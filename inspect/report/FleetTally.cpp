@@ -89,14 +89,14 @@ std::string_view Part(const std::optional<std::string>& text) {
 
 constexpr uint8_t kHasSerial = 1, kHasUuid = 2, kTimed = 4;
 
-// The identity byte for byte: records that share all of it are certainly one machine. The model
-// is hashed by its shared texts' numbers: equal texts have one number.
-uint64_t IdentityHash(const ProbeRecord& r, uint32_t manufacturer, uint32_t product) {
+// The identity byte for byte: records that share all of it are certainly one machine.
+uint64_t IdentityHash(const ProbeRecord& r) {
     uint64_t hash = Hash(r.deviceId, false);
-    for (const std::string_view part : {Part(r.uuid), Part(r.serial), std::string_view(r.device),
-                                        std::string_view(r.machine)})
+    for (const std::string_view part :
+         {Part(r.uuid), Part(r.serial), std::string_view(r.manufacturer),
+          std::string_view(r.product), std::string_view(r.device), std::string_view(r.machine)})
         hash = Hash(part, false, hash);
-    return Mixed(Mixed(hash, manufacturer), product);
+    return hash;
 }
 
 bool HasUuid(const std::optional<std::string_view>& uuid) {
@@ -187,28 +187,54 @@ class Sets {
 struct Keyed {
     uint64_t hash;
     uint32_t entry;
+    uint32_t marks = 0; // what the pass that keyed the entry noted of it (kRepeated, ...)
     bool operator<(const Keyed& other) const {
         return hash != other.hash ? hash < other.hash : entry < other.entry;
     }
 };
+constexpr uint32_t kRepeated = 1;   // the entry holds more than one record
+constexpr uint32_t kSelfShared = 2; // its UUID says of itself that it names no one machine
+
+// Sorts by hash, then entry: first into buckets by the hash's top bits, in one pass that keeps
+// the entries' order, then each bucket on its own, small enough for a cache.
+void SortByHash(std::vector<Keyed>& keyed) {
+    constexpr int kBits = 12;
+    std::vector<size_t> ends(size_t{1} << kBits);
+    for (const Keyed& key : keyed)
+        ++ends[key.hash >> (64 - kBits)];
+    size_t total = 0;
+    for (size_t& end : ends)
+        end = total += end;
+    std::vector<Keyed> sorted(keyed.size());
+    for (size_t i = keyed.size(); i-- > 0;)
+        sorted[--ends[keyed[i].hash >> (64 - kBits)]] = keyed[i];
+    for (size_t bucket = 0; bucket < ends.size(); ++bucket) {
+        const size_t end = bucket + 1 < ends.size() ? ends[bucket + 1] : sorted.size();
+        std::sort(sorted.begin() + static_cast<ptrdiff_t>(ends[bucket]),
+                  sorted.begin() + static_cast<ptrdiff_t>(end));
+    }
+    keyed.swap(sorted);
+}
 
 // Calls `group(entries)` for each group of entries whose keys are equal (`same`), the entries
-// in the order they arrived. Sorting by the keys' hashes brings equal keys together without
-// touching a record; where two keys only share a hash, their entries are told apart.
-template <class Same, class Group>
-void ForEachGroup(std::vector<Keyed>& keyed, Same same, Group group) {
-    std::sort(keyed.begin(), keyed.end());
+// in the order they arrived, and `single(keyed)` for a key that only one entry has, which is most
+// of them: that takes what it needs from the key, not from tables indexed by the entry. Sorting
+// by the keys' hashes brings equal keys together without touching a record; where two keys only
+// share a hash, their entries are told apart.
+template <class Same, class Group, class Single>
+void ForEachGroup(std::vector<Keyed>& keyed, Same same, Group group, Single single) {
+    SortByHash(keyed);
     std::vector<uint32_t> equal, rest;
     for (size_t begin = 0, end = 0; begin < keyed.size(); begin = end) {
         for (end = begin + 1; end < keyed.size() && keyed[end].hash == keyed[begin].hash; ++end) {
         }
+        if (end == begin + 1) {
+            single(keyed[begin]);
+            continue;
+        }
         rest.clear();
         for (size_t i = begin; i < end; ++i)
             rest.push_back(keyed[i].entry);
-        if (rest.size() == 1) {
-            group(rest);
-            continue;
-        }
         while (!rest.empty()) {
             equal.clear();
             size_t others = 0;
@@ -221,6 +247,15 @@ void ForEachGroup(std::vector<Keyed>& keyed, Same same, Group group) {
             group(equal);
         }
     }
+}
+
+template <class Same, class Group>
+void ForEachGroup(std::vector<Keyed>& keyed, Same same, Group group) {
+    std::vector<uint32_t> one(1);
+    ForEachGroup(keyed, same, group, [&](const Keyed& key) {
+        one[0] = key.entry;
+        group(one);
+    });
 }
 
 // A slot of the identity table: the upper half of the identity's hash, and the entry + 1.
@@ -248,7 +283,6 @@ struct FleetJoin {
     std::vector<uint32_t> records; // of each entry, read in one pass rather than entry by entry
     std::vector<unsigned> joined;
     std::vector<char> strong;
-    std::vector<const char*> uuidWhy; // what an entry's UUID says of itself, if anything
 };
 
 bool IdentifyingSerial(std::optional<std::string_view> serial) {
@@ -265,13 +299,16 @@ bool ModelTally::Flagged() const {
 void FleetTally::Machine(ProbeRecord&& record) {
     ++records;
     if (record.read == 0) record.read = NextRead();
-    const uint32_t manufacturer = Intern(record.manufacturer);
-    const uint32_t product = Intern(record.product);
     // A hash of 0 marks a record that is never collapsed.
-    const uint64_t hash =
-        Keyless(record) ? 0 : std::max<uint64_t>(IdentityHash(record, manufacturer, product), 1);
+    const uint64_t hash = Keyless(record) ? 0 : std::max<uint64_t>(IdentityHash(record), 1);
     if (hash != 0) {
-        if (m_slots.size() < 2 * (m_entries.size() + 1)) Rehash(std::max<size_t>(16, 2 * m_slots.size()));
+        if (m_slots.size() < 2 * (m_entries.size() + 1))
+            Rehash(std::max<size_t>(16, 2 * m_slots.size()));
+        // The table is far larger than a cache: its slot is fetched while the texts are numbered.
+        __builtin_prefetch(&m_slots[hash & (m_slots.size() - 1)]);
+    }
+    const SharedTexts shared = Intern(record);
+    if (hash != 0) {
         const size_t mask = m_slots.size() - 1;
         for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
             if (m_slots[slot] == 0) {
@@ -281,8 +318,8 @@ void FleetTally::Machine(ProbeRecord&& record) {
             // The slot's half of the hash tells most other entries apart without reading them.
             if ((m_slots[slot] ^ hash) >> 32) continue;
             MachineEntry& entry = m_entries[static_cast<uint32_t>(m_slots[slot]) - 1];
-            if (entry.shared[MachineEntry::kManufacturer] != manufacturer ||
-                entry.shared[MachineEntry::kProduct] != product ||
+            if (entry.shared[MachineEntry::kManufacturer] != shared[MachineEntry::kManufacturer] ||
+                entry.shared[MachineEntry::kProduct] != shared[MachineEntry::kProduct] ||
                 Own(entry, MachineEntry::kDeviceId) != record.deviceId ||
                 OwnOptional(entry, MachineEntry::kUuid) != record.uuid ||
                 OwnOptional(entry, MachineEntry::kSerial) != record.serial ||
@@ -290,7 +327,7 @@ void FleetTally::Machine(ProbeRecord&& record) {
                 Own(entry, MachineEntry::kMachine) != record.machine)
                 continue;
             ++entry.records;
-            if (AgeOf(record) > AgeOf(entry)) Keep(entry, record);
+            if (AgeOf(record) > AgeOf(entry)) Keep(entry, shared, record);
             return;
         }
     }
@@ -298,7 +335,7 @@ void FleetTally::Machine(ProbeRecord&& record) {
     entry.texts = Store(record, entry.lengths);
     entry.present = (record.serial ? kHasSerial : 0) | (record.uuid ? kHasUuid : 0);
     entry.first = record.read;
-    Keep(entry, record);
+    Keep(entry, shared, record);
     m_hashes.push_back(hash);
 }
 
@@ -323,17 +360,23 @@ uint32_t FleetTally::Intern(const std::optional<std::string>& text) {
     return text ? Intern(std::string_view(*text)) : 0;
 }
 
-// The record's texts that are not part of its identity: an entry's newest record replaces them.
-void FleetTally::Keep(MachineEntry& entry, const ProbeRecord& record) {
-    const auto intern = [&](const auto& text, size_t slot) { entry.shared[slot] = Intern(text); };
-    intern(record.manufacturer, MachineEntry::kManufacturer);
-    intern(record.product, MachineEntry::kProduct);
+// The numbers of the record's shared texts.
+FleetTally::SharedTexts FleetTally::Intern(const ProbeRecord& record) {
+    SharedTexts shared;
+    shared[MachineEntry::kManufacturer] = Intern(record.manufacturer);
+    shared[MachineEntry::kProduct] = Intern(record.product);
     for (size_t i = 0; i < record.stored.size(); ++i) {
-        intern(record.stored[i], MachineEntry::kStored + i);
-        intern(record.expected[i], MachineEntry::kExpected + i);
+        shared[MachineEntry::kStored + i] = Intern(record.stored[i]);
+        shared[MachineEntry::kExpected + i] = Intern(record.expected[i]);
     }
-    intern(record.error, MachineEntry::kError);
-    intern(record.detection, MachineEntry::kDetection);
+    shared[MachineEntry::kError] = Intern(record.error);
+    shared[MachineEntry::kDetection] = Intern(record.detection);
+    return shared;
+}
+
+// What is not part of the record's identity: an entry's newest record replaces it.
+void FleetTally::Keep(MachineEntry& entry, const SharedTexts& shared, const ProbeRecord& record) {
+    entry.shared = shared;
     entry.status = record.status;
     entry.present = (entry.present & ~kTimed) | (record.updated ? kTimed : 0);
     entry.updated = record.updated.value_or(0);
@@ -460,31 +503,42 @@ void FleetTally::JoinStrong(FleetJoin& join) {
     using E = MachineEntry;
     const auto own = [this](uint32_t i, E::Own text) { return Own(m_entries[i], text); };
     std::vector<Keyed> keyed;
+    const auto add = [&](uint64_t hash, uint32_t i, uint32_t marks = 0) {
+        keyed.push_back({hash, i, marks | (m_entries[i].records > 1 ? kRepeated : 0)});
+    };
+    // A key of one entry makes it strong, and joined by that key where it holds two records.
+    const auto single = [&](JoinKey by) {
+        return [&join, by](const Keyed& key) {
+            join.strong[key.entry] = true;
+            if (key.marks & kRepeated) join.joined[key.entry] |= Bit(by);
+        };
+    };
     for (uint32_t i = 0; i < m_entries.size(); ++i)
-        if (m_entries[i].lengths[E::kDeviceId] != 0)
-            keyed.push_back({Hash(own(i, E::kDeviceId), true), i});
+        if (m_entries[i].lengths[E::kDeviceId] != 0) add(Hash(own(i, E::kDeviceId), true), i);
     ForEachGroup(
         keyed,
         [&](uint32_t a, uint32_t b) { return SameFolded(own(a, E::kDeviceId), own(b, E::kDeviceId)); },
-        [&](const std::vector<uint32_t>& group) { Unite(join, group, JoinKey::DeviceId); });
+        [&](const std::vector<uint32_t>& group) { Unite(join, group, JoinKey::DeviceId); },
+        single(JoinKey::DeviceId));
 
-    // What a UUID says of itself is read in order, not group by group across the entries.
     keyed.clear();
-    join.uuidWhy.assign(m_entries.size(), nullptr);
-    for (uint32_t i = 0; i < m_entries.size(); ++i) {
-        if (!HasUuid(OwnOptional(m_entries[i], E::kUuid))) continue;
-        keyed.push_back({Hash(own(i, E::kUuid), true), i});
-        join.uuidWhy[i] = SharedByItself(own(i, E::kUuid));
-    }
+    for (uint32_t i = 0; i < m_entries.size(); ++i)
+        if (HasUuid(OwnOptional(m_entries[i], E::kUuid)))
+            add(Hash(own(i, E::kUuid), true), i,
+                SharedByItself(own(i, E::kUuid)) ? kSelfShared : 0);
     sharedUuids.clear();
     m_sharedMembers.clear();
+    const auto uuidGroup = [&](const std::vector<uint32_t>& group) {
+        const std::string why = SharedWhy(group);
+        if (why.empty()) return Unite(join, group, JoinKey::Uuid);
+        sharedUuids.push_back({std::string(own(group[0], E::kUuid)), why, 0});
+        m_sharedMembers.push_back(group);
+    };
     ForEachGroup(
         keyed, [&](uint32_t a, uint32_t b) { return SameFolded(own(a, E::kUuid), own(b, E::kUuid)); },
-        [&](const std::vector<uint32_t>& group) {
-            const std::string why = SharedWhy(join, group);
-            if (why.empty()) return Unite(join, group, JoinKey::Uuid);
-            sharedUuids.push_back({std::string(own(group[0], E::kUuid)), why, 0});
-            m_sharedMembers.push_back(group);
+        uuidGroup, [&, strong = single(JoinKey::Uuid)](const Keyed& key) {
+            if (key.marks & kSelfShared) return uuidGroup({key.entry});
+            strong(key);
         });
 
     keyed.clear();
@@ -492,7 +546,7 @@ void FleetTally::JoinStrong(FleetJoin& join) {
         const MachineEntry& entry = m_entries[i];
         if (!IdentifyingSerial(OwnOptional(entry, E::kSerial))) continue;
         const uint64_t model = Mixed(Hash(own(i, E::kSerial), false), entry.shared[E::kManufacturer]);
-        keyed.push_back({Mixed(model, entry.shared[E::kProduct]), i});
+        add(Mixed(model, entry.shared[E::kProduct]), i);
     }
     ForEachGroup(
         keyed,
@@ -502,13 +556,14 @@ void FleetTally::JoinStrong(FleetJoin& join) {
                    x.shared[E::kManufacturer] == y.shared[E::kManufacturer] &&
                    x.shared[E::kProduct] == y.shared[E::kProduct];
         },
-        [&](const std::vector<uint32_t>& group) { Unite(join, group, JoinKey::Serial); });
+        [&](const std::vector<uint32_t>& group) { Unite(join, group, JoinKey::Serial); },
+        single(JoinKey::Serial));
 }
 
 // A UUID is shared where it says so itself, or where its records carry two serial numbers or
 // two device ids: then it tells no machine from another.
-std::string FleetTally::SharedWhy(const FleetJoin& join, const std::vector<uint32_t>& group) const {
-    if (const char* why = join.uuidWhy[group[0]]) return why;
+std::string FleetTally::SharedWhy(const std::vector<uint32_t>& group) const {
+    if (const char* why = SharedByItself(Own(m_entries[group[0]], MachineEntry::kUuid))) return why;
     if (group.size() == 1) return "";
     std::vector<std::string_view> serials, ids;
     for (const uint32_t i : group) {

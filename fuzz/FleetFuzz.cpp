@@ -4,10 +4,13 @@
 // hold for any input: only the input is read; every record read gives a machine or a refused
 // line; every record is in one device and the devices add up; the HTML is
 // UTF-8 and carries no markup of the input's; neither the HTML nor the text summary carries a
-// bidirectional control, nor the text summary a control byte but its line ends.
+// bidirectional control, nor the text summary a control byte but its line ends. Each line is
+// also read as a probe line by the fast parser and by the reference reader alone, which must
+// agree: the same answer, the same reason, the same record.
 #include "report/FleetReport.h"
 
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 
@@ -86,6 +89,30 @@ void ReadAs(const char* name, std::string_view bytes, DateOrder order) {
     Check(csv.size() > 3 && csv[0] == 0xEF && csv[1] == 0xBB && csv[2] == 0xBF);
 }
 
+bool SameRecord(const ProbeRecord& a, const ProbeRecord& b) {
+    return a.machine == b.machine && a.status == b.status && a.stored == b.stored &&
+           a.expected == b.expected && a.manufacturer == b.manufacturer &&
+           a.product == b.product && a.error == b.error && a.serial == b.serial &&
+           a.uuid == b.uuid && a.time == b.time && a.device == b.device &&
+           a.deviceId == b.deviceId && a.detection == b.detection && a.updated == b.updated &&
+           a.read == b.read;
+}
+
+// The record is reused from line to line, as the report's reader reuses it.
+void BothParsers(std::string_view bytes) {
+    static ProbeRecord reused;
+    for (size_t begin = 0; begin <= bytes.size();) {
+        const size_t end = std::min(bytes.find('\n', begin), bytes.size());
+        const std::string_view line = bytes.substr(begin, end - begin);
+        begin = end + 1;
+        ProbeRecord reference;
+        std::string fastReason, referenceReason;
+        const bool fast = ParseProbeLine(line, reused, fastReason);
+        Check(fast == ParseProbeLineReference(line, reference, referenceReason));
+        Check(fast ? SameRecord(reused, reference) : fastReason == referenceReason);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -96,5 +123,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ReadAs("fleet.txt", bytes, order);
     ReadAs("fleet.csv", bytes, order);
     ReadAs("fleet.json", bytes, order);
+    BothParsers(bytes);
     return 0;
 }

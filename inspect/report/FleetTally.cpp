@@ -400,12 +400,13 @@ uint64_t FleetTally::Store(const ProbeRecord& record,
         texts[4].size() > UINT16_MAX)
         std::abort();
     if (m_store.empty() || m_storeUsed + total > kBlock) {
-        m_store.push_back(std::make_unique<char[]>(kBlock));
+        m_store.emplace_back(new char[kBlock]); // not cleared: only what is written is read
         m_storeUsed = 0;
     }
     const uint64_t at = (m_store.size() - 1) * kBlock + m_storeUsed;
     for (size_t i = 0; i < MachineEntry::kOwnTexts; ++i) {
-        std::memcpy(m_store.back().get() + m_storeUsed, texts[i].data(), texts[i].size());
+        if (!texts[i].empty())
+            std::memcpy(m_store.back().get() + m_storeUsed, texts[i].data(), texts[i].size());
         m_storeUsed += texts[i].size();
         lengths[i] = static_cast<uint16_t>(texts[i].size());
     }

@@ -5,7 +5,10 @@ status, and a model whose regulatory identifier differs between its machines. 18
 records repeat a machine read before (as a folder of daily exports does); most machines carry a
 UUID, some only a serial number, a few neither (they are known by name).
 
-OUT ending in .txt: one file of probe lines. Otherwise OUT is a folder holding the same records
+OUT ending in .txt: one file of probe lines; with --days D, COUNT machines each sending one
+line a day for D days (their statuses drawn anew each day), as a collector's daily files
+joined end to end: `--days 10` over 1,000,000 machines is 10,000,000 lines, about 4.8 GB, written
+as it goes. Otherwise OUT is a folder holding the same records
 spread over files of probe lines, Graph pages of a remediation's runs (managedDevice expanded,
 1,000 runs a page), export-job CSVs and the portal's CSV export (its times month first, with AM
 and PM), as an administrator collects them: about 6 % of the
@@ -14,7 +17,7 @@ lines of the same machine; some runs gave no output; some machines have no inspe
 fall-back error line without a unit; a few hundred boards share the firmware's placeholder UUID,
 and a few cloned ones one UUID between two serial numbers.
 
-    python3 bench/make_probe_lines.py OUT [COUNT]
+    python3 bench/make_probe_lines.py OUT [COUNT] [--days D]
 """
 
 import json
@@ -163,9 +166,18 @@ class Writer:
 
 
 def main():
-    out, count = sys.argv[1], int(sys.argv[2]) if len(sys.argv) > 2 else 100_000
+    args = sys.argv[1:]
+    days = int(args.pop(args.index("--days") + 1)) if "--days" in args else 0
+    args = [arg for arg in args if arg != "--days"]
+    out, count = args[0], int(args[1]) if len(args) > 1 else 100_000
     rng = random.Random(20)
     machines = count * 41 // 50
+    if days:
+        with open(out, "w", encoding="utf-8", newline="\n") as f:
+            for _ in range(days):
+                for number in range(count):
+                    f.write(line(number, rng) + "\n")
+        return
     if out.endswith(".txt"):
         with open(out, "w", encoding="utf-8", newline="\n") as f:
             for number in range(count):

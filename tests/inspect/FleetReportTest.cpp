@@ -133,7 +133,7 @@ TEST(FleetReport, OneRecordPerDevice) {
         tally.Finish();
         std::vector<std::string> kept;
         for (const Device& device : tally.devices)
-            kept.push_back(ShownName(tally.Record(device)) + "=" +
+            kept.push_back(std::string(ShownName(tally.Record(device))) + "=" +
                            ProbeStatusName(tally.Record(device).status));
         EXPECT_EQ(kept, c.kept);
         std::string joined, shared;

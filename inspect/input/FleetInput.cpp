@@ -156,8 +156,10 @@ class Reader {
            DateOrder order)
         : m_name(name), m_source(source), m_sink(sink), m_summary(summary), m_order(order) {}
 
-    // The records whose times waited for the file's order of day and month, now that it is read.
+    // The records read, then those whose times waited for the file's order of day and month,
+    // now that it is read.
     void Flush() {
+        Deliver();
         const DateOrder order = m_order != DateOrder::Unsettled ? m_order : m_evidence.Settled();
         for (Waiting& waiting : m_waiting) {
             waiting.record.updated = TimeIn(waiting.time, order);
@@ -286,7 +288,7 @@ class Reader {
 
     // One record's text as a probe line, from the input's run if any.
     void Offer(std::string_view text, size_t line, const DeviceRun& run) {
-        ProbeRecord& record = m_record; // its texts' buffers serve the next line
+        ProbeRecord& record = Next();
         std::string reason;
         if (StartsWith(text, kBom))
             reason = kBomInside;
@@ -310,14 +312,32 @@ class Reader {
         record.time.reset();
         std::string_view text = Trim(run.time);
         if (text.empty()) text = Trim(own);
-        if (text.empty()) return m_sink.Machine(std::move(record));
+        if (text.empty()) return Add(record);
         const TimeReading time = ReadTime(text);
         m_evidence.Note(time);
         if (m_order == DateOrder::Unsettled && time.InDoubt())
             return Wait(record, time, line, text);
         record.updated = TimeIn(time, m_order);
         if (!record.updated) NotRead(line, text, false);
-        m_sink.Machine(std::move(record));
+        Add(record);
+    }
+
+    // Records go to the sink in batches, in the order read. A batch's records are filled in
+    // place, so that their texts' buffers serve the lines after them.
+    ProbeRecord& Next() {
+        if (m_batched == m_batch.size()) m_batch.emplace_back();
+        return m_batch[m_batched];
+    }
+
+    void Add(ProbeRecord& record) {
+        ProbeRecord& next = Next();
+        if (&record != &next) next = std::move(record);
+        if (++m_batched == kMachineBatch) Deliver();
+    }
+
+    void Deliver() {
+        if (m_batched) m_sink.Machines(m_batch.data(), m_batched);
+        m_batched = 0;
     }
 
     // Of the records of one identity and one time, only the last read waits: it is the one kept.
@@ -416,7 +436,8 @@ class Reader {
     InputSummary& m_summary;
     DateOrder m_order;
     DateEvidence m_evidence;
-    ProbeRecord m_record;
+    std::vector<ProbeRecord> m_batch;
+    size_t m_batched = 0;
     std::vector<Waiting> m_waiting; // in the order read
     std::unordered_map<std::string, size_t> m_waitingIndex;
     size_t m_line = 0; // the lines begun so far

@@ -22,10 +22,19 @@ struct RefusedLine {
     std::string excerpt; // its first bytes
 };
 
+// The most records a reader gives a sink at once.
+constexpr size_t kMachineBatch = 16;
+
 class FleetSink {
   public:
     virtual ~FleetSink() = default;
     virtual void Machine(ProbeRecord&& record) = 0;
+    // Records in the order read, `count` of them; a sink may take them one by one, as here, or
+    // look ahead among them. It may leave them as they are or move from them.
+    virtual void Machines(ProbeRecord* records, size_t count) {
+        for (size_t i = 0; i < count; ++i)
+            Machine(std::move(records[i]));
+    }
     virtual void Refused(RefusedLine&& refused) = 0;
     // Counts a record as read: a record waiting for its file's order of day and month reaches
     // Machine later than the records read after it, and keeps its place by this number.

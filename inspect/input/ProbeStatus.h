@@ -4,8 +4,9 @@
 // `no-output` from the report itself, for a device whose detection gave no line at all.
 #pragma once
 #include <array>
+#include <cstdint>
 
-enum class ProbeStatus {
+enum class ProbeStatus : uint8_t {
     Match,
     Differs,
     Missing,

@@ -50,7 +50,7 @@ struct FleetRecord {
     ProbeStatus status = ProbeStatus::Error;
 };
 
-// A record as the tally keeps it until the report is written, in about 100 bytes: its own texts
+// A record as the tally keeps it until the report is written, in 88 bytes: its own texts
 // back to back in the tally's store, the shared ones by number. Records certainly of one machine
 // (the same identity, byte for byte) are one entry: the newest is kept, with how many there were
 // and when the first was read.
@@ -62,12 +62,13 @@ struct MachineEntry {
     std::array<uint16_t, kOwnTexts> lengths{};
     uint8_t present = 0; // bits: serial number, UUID and time given
     ProbeStatus status = ProbeStatus::Error;
+    uint32_t records = 1;
     std::array<uint32_t, kSharedTexts> shared{}; // a shared text's number + 1; 0: absent
     int64_t updated = 0;
     uint64_t read = 0;
     uint64_t first = 0;
-    uint32_t records = 1;
 };
+static_assert(sizeof(MachineEntry) <= 88, "an entry is kept for every machine");
 
 // The keys that join records into one device, strongest first.
 enum class JoinKey { DeviceId, Uuid, Serial, Name };
@@ -120,6 +121,7 @@ class FleetTally : public FleetSink {
     FleetTally& operator=(const FleetTally&) = delete;
 
     void Machine(ProbeRecord&& record) override;
+    void Machines(ProbeRecord* records, size_t count) override;
     void Refused(RefusedLine&& refused) override;
     void Input(InputSummary&& summary) { inputs.push_back(std::move(summary)); }
     // Joins the records into devices and counts them: totals, models, the devices that need
@@ -149,6 +151,7 @@ class FleetTally : public FleetSink {
 
   private:
     FleetRecord Record(const MachineEntry& entry) const;
+    void Collapse(const ProbeRecord& record, uint64_t hash);
     std::string_view Own(const MachineEntry& entry, MachineEntry::Own text) const;
     std::optional<std::string_view> OwnOptional(const MachineEntry& entry,
                                                 MachineEntry::Own text) const;

@@ -137,13 +137,12 @@ const char* SharedByItself(std::string_view uuid) {
         if (c == '-') continue;
         const char folded = Folded(c);
         const bool hex = (folded >= '0' && folded <= '9') || (folded >= 'a' && folded <= 'f');
-        if (count == sizeof digits || !hex) return nullptr;
-        digits[count++] = Folded(c);
+        // Each byte's two digits must be the first byte's: most UUIDs fail at their second.
+        if (count == sizeof digits || !hex || (count >= 2 && folded != digits[count % 2]))
+            return nullptr;
+        digits[count++] = folded;
     }
-    if (count != sizeof digits) return nullptr;
-    for (size_t i = 2; i < count; i += 2)
-        if (digits[i] != digits[0] || digits[i + 1] != digits[1]) return nullptr;
-    return "all its bytes equal";
+    return count == sizeof digits ? "all its bytes equal" : nullptr;
 }
 
 // How many different texts `texts` holds (compared folded, or as they are).
@@ -197,7 +196,7 @@ constexpr uint32_t kSelfShared = 2; // its UUID says of itself that it names no 
 
 // Sorts by hash, then entry: first into buckets by the hash's top bits, in one pass that keeps
 // the entries' order, then each bucket on its own, small enough for a cache.
-void SortByHash(std::vector<Keyed>& keyed) {
+void SortByHash(std::vector<Keyed>& keyed, std::vector<Keyed>& sorted) {
     constexpr int kBits = 12;
     std::vector<size_t> ends(size_t{1} << kBits);
     for (const Keyed& key : keyed)
@@ -205,7 +204,7 @@ void SortByHash(std::vector<Keyed>& keyed) {
     size_t total = 0;
     for (size_t& end : ends)
         end = total += end;
-    std::vector<Keyed> sorted(keyed.size());
+    sorted.resize(keyed.size());
     for (size_t i = keyed.size(); i-- > 0;)
         sorted[--ends[keyed[i].hash >> (64 - kBits)]] = keyed[i];
     for (size_t bucket = 0; bucket < ends.size(); ++bucket) {
@@ -222,8 +221,9 @@ void SortByHash(std::vector<Keyed>& keyed) {
 // by the keys' hashes brings equal keys together without touching a record; where two keys only
 // share a hash, their entries are told apart.
 template <class Same, class Group, class Single>
-void ForEachGroup(std::vector<Keyed>& keyed, Same same, Group group, Single single) {
-    SortByHash(keyed);
+void ForEachGroup(std::vector<Keyed>& keyed, std::vector<Keyed>& scratch, Same same, Group group,
+                  Single single) {
+    SortByHash(keyed, scratch);
     std::vector<uint32_t> equal, rest;
     for (size_t begin = 0, end = 0; begin < keyed.size(); begin = end) {
         for (end = begin + 1; end < keyed.size() && keyed[end].hash == keyed[begin].hash; ++end) {
@@ -252,7 +252,8 @@ void ForEachGroup(std::vector<Keyed>& keyed, Same same, Group group, Single sing
 template <class Same, class Group>
 void ForEachGroup(std::vector<Keyed>& keyed, Same same, Group group) {
     std::vector<uint32_t> one(1);
-    ForEachGroup(keyed, same, group, [&](const Keyed& key) {
+    std::vector<Keyed> scratch;
+    ForEachGroup(keyed, scratch, same, group, [&](const Keyed& key) {
         one[0] = key.entry;
         group(one);
     });
@@ -297,16 +298,34 @@ bool ModelTally::Flagged() const {
 }
 
 void FleetTally::Machine(ProbeRecord&& record) {
-    ++records;
-    if (record.read == 0) record.read = NextRead();
-    // A hash of 0 marks a record that is never collapsed.
-    const uint64_t hash = Keyless(record) ? 0 : std::max<uint64_t>(IdentityHash(record), 1);
-    if (hash != 0) {
-        if (m_slots.size() < 2 * (m_entries.size() + 1))
+    Machines(&record, 1);
+}
+
+// The records' slots in the identity table are fetched for the whole batch first: the table is
+// far larger than a cache, and a slot's fetch takes longer than the rest of a record's work.
+void FleetTally::Machines(ProbeRecord* batch, size_t count) {
+    uint64_t hashes[kMachineBatch];
+    for (size_t begin = 0; begin < count; begin += kMachineBatch) {
+        const size_t end = std::min(count, begin + kMachineBatch);
+        // Grown first, so that no slot fetched moves before it is used.
+        if (m_slots.size() < 2 * (m_entries.size() + end - begin + 1))
             Rehash(std::max<size_t>(16, 2 * m_slots.size()));
-        // The table is far larger than a cache: its slot is fetched while the texts are numbered.
-        __builtin_prefetch(&m_slots[hash & (m_slots.size() - 1)]);
+        for (size_t i = begin; i < end; ++i) {
+            ProbeRecord& record = batch[i];
+            ++records;
+            if (record.read == 0) record.read = NextRead();
+            // A hash of 0 marks a record that is never collapsed.
+            const uint64_t hash = Keyless(record) ? 0 : std::max<uint64_t>(IdentityHash(record), 1);
+            hashes[i - begin] = hash;
+            if (hash != 0) __builtin_prefetch(&m_slots[hash & (m_slots.size() - 1)]);
+        }
+        for (size_t i = begin; i < end; ++i)
+            Collapse(batch[i], hashes[i - begin]);
     }
+}
+
+// Merges a record into the entry of its identity, or makes it a new entry.
+void FleetTally::Collapse(const ProbeRecord& record, uint64_t hash) {
     const SharedTexts shared = Intern(record);
     if (hash != 0) {
         const size_t mask = m_slots.size() - 1;
@@ -503,7 +522,10 @@ void FleetTally::Unite(FleetJoin& join, const std::vector<uint32_t>& group, Join
 void FleetTally::JoinStrong(FleetJoin& join) {
     using E = MachineEntry;
     const auto own = [this](uint32_t i, E::Own text) { return Own(m_entries[i], text); };
-    std::vector<Keyed> keyed;
+    // Each key's pass reuses the memory of the one before.
+    std::vector<Keyed> keyed, scratch;
+    keyed.reserve(m_entries.size());
+    scratch.reserve(m_entries.size());
     const auto add = [&](uint64_t hash, uint32_t i, uint32_t marks = 0) {
         keyed.push_back({hash, i, marks | (m_entries[i].records > 1 ? kRepeated : 0)});
     };
@@ -517,7 +539,7 @@ void FleetTally::JoinStrong(FleetJoin& join) {
     for (uint32_t i = 0; i < m_entries.size(); ++i)
         if (m_entries[i].lengths[E::kDeviceId] != 0) add(Hash(own(i, E::kDeviceId), true), i);
     ForEachGroup(
-        keyed,
+        keyed, scratch,
         [&](uint32_t a, uint32_t b) { return SameFolded(own(a, E::kDeviceId), own(b, E::kDeviceId)); },
         [&](const std::vector<uint32_t>& group) { Unite(join, group, JoinKey::DeviceId); },
         single(JoinKey::DeviceId));
@@ -536,7 +558,8 @@ void FleetTally::JoinStrong(FleetJoin& join) {
         m_sharedMembers.push_back(group);
     };
     ForEachGroup(
-        keyed, [&](uint32_t a, uint32_t b) { return SameFolded(own(a, E::kUuid), own(b, E::kUuid)); },
+        keyed, scratch,
+        [&](uint32_t a, uint32_t b) { return SameFolded(own(a, E::kUuid), own(b, E::kUuid)); },
         uuidGroup, [&, strong = single(JoinKey::Uuid)](const Keyed& key) {
             if (key.marks & kSelfShared) return uuidGroup({key.entry});
             strong(key);
@@ -550,7 +573,7 @@ void FleetTally::JoinStrong(FleetJoin& join) {
         add(Mixed(model, entry.shared[E::kProduct]), i);
     }
     ForEachGroup(
-        keyed,
+        keyed, scratch,
         [&](uint32_t a, uint32_t b) {
             const MachineEntry &x = m_entries[a], &y = m_entries[b];
             return own(a, E::kSerial) == own(b, E::kSerial) &&

@@ -9,8 +9,8 @@
 // agree: the same answer, the same reason, the same record.
 #include "report/FleetReport.h"
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <sstream>
 
@@ -91,11 +91,10 @@ void ReadAs(const char* name, std::string_view bytes, DateOrder order) {
 
 bool SameRecord(const ProbeRecord& a, const ProbeRecord& b) {
     return a.machine == b.machine && a.status == b.status && a.stored == b.stored &&
-           a.expected == b.expected && a.manufacturer == b.manufacturer &&
-           a.product == b.product && a.error == b.error && a.serial == b.serial &&
-           a.uuid == b.uuid && a.time == b.time && a.device == b.device &&
-           a.deviceId == b.deviceId && a.detection == b.detection && a.updated == b.updated &&
-           a.read == b.read;
+           a.expected == b.expected && a.manufacturer == b.manufacturer && a.product == b.product &&
+           a.error == b.error && a.serial == b.serial && a.uuid == b.uuid && a.time == b.time &&
+           a.device == b.device && a.deviceId == b.deviceId && a.detection == b.detection &&
+           a.updated == b.updated && a.read == b.read;
 }
 
 // The record is reused from line to line, as the report's reader reuses it.

@@ -256,9 +256,9 @@ class FastReader {
     };
 
     static int TopBit(std::string_view name) {
-        static constexpr std::string_view kNames[] = {
-            "machine", "status", "source", "error", "time", "probe", "stored", "expected", "model",
-            "unit"};
+        static constexpr std::string_view kNames[] = {"machine", "status", "source", "error",
+                                                      "time",    "probe",  "stored", "expected",
+                                                      "model",   "unit"};
         for (size_t i = 0; i < std::size(kNames); ++i)
             if (Same(name, kNames[i])) return static_cast<int>(i);
         return -1;
@@ -266,8 +266,7 @@ class FastReader {
 
     // Most names differ in length or first letter: those are told apart without a call.
     static bool Same(std::string_view name, std::string_view known) {
-        return name.size() == known.size() && !name.empty() && name[0] == known[0] &&
-               name == known;
+        return name.size() == known.size() && !name.empty() && name[0] == known[0] && name == known;
     }
 
     // A text or null (absent); anything else is not taken.

@@ -31,7 +31,8 @@ std::string_view ShownName(const FleetRecord& record) {
 }
 
 std::string OtherName(const FleetRecord& record) {
-    return std::string(record.device.empty() || record.machine == record.device ? "" : record.machine);
+    return std::string(record.device.empty() || record.machine == record.device ? ""
+                                                                                : record.machine);
 }
 
 std::string ModelName(const ModelTally& model) {

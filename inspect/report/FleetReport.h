@@ -8,14 +8,12 @@
 
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 // The machines of one model (manufacturer and product name).
@@ -56,8 +54,15 @@ struct FleetRecord {
 // and when the first was read.
 struct MachineEntry {
     enum Own { kMachine, kDevice, kDeviceId, kSerial, kUuid, kOwnTexts };
-    enum Shared { kManufacturer, kProduct, kStored, kExpected = kStored + 3, kError = kExpected + 3,
-                  kDetection, kSharedTexts };
+    enum Shared {
+        kManufacturer,
+        kProduct,
+        kStored,
+        kExpected = kStored + 3,
+        kError = kExpected + 3,
+        kDetection,
+        kSharedTexts
+    };
     uint64_t texts = 0; // where its own texts begin in the store
     std::array<uint16_t, kOwnTexts> lengths{};
     uint8_t present = 0; // bits: serial number, UUID and time given
@@ -162,7 +167,8 @@ class FleetTally : public FleetSink {
     using SharedTexts = std::array<uint32_t, MachineEntry::kSharedTexts>;
     SharedTexts Intern(const ProbeRecord& record);
     void Keep(MachineEntry& entry, const SharedTexts& shared, const ProbeRecord& record);
-    uint64_t Store(const ProbeRecord& record, std::array<uint16_t, MachineEntry::kOwnTexts>& lengths);
+    uint64_t Store(const ProbeRecord& record,
+                   std::array<uint16_t, MachineEntry::kOwnTexts>& lengths);
     void Rehash(size_t slots);
     void Unite(FleetJoin& join, const std::vector<uint32_t>& group, JoinKey key);
     void JoinStrong(FleetJoin& join);
@@ -174,8 +180,8 @@ class FleetTally : public FleetSink {
     void CountDevices();
 
     Blocks<MachineEntry> m_entries; // in the order they arrived
-    std::vector<uint64_t> m_hashes;     // of each entry's identity; 0: never collapsed
-    std::vector<uint64_t> m_slots;      // by identity: half its hash and an entry + 1; 0 is free
+    std::vector<uint64_t> m_hashes; // of each entry's identity; 0: never collapsed
+    std::vector<uint64_t> m_slots;  // by identity: half its hash and an entry + 1; 0 is free
     std::vector<std::vector<uint32_t>> m_sharedMembers; // the entries of each shared UUID
     // The entries' own texts, in blocks that never move.
     std::vector<std::unique_ptr<char[]>> m_store;

@@ -465,7 +465,8 @@ FleetRecord FleetTally::Record(const MachineEntry& entry) const {
     record.manufacturer = manufacturer ? manufacturer : &kEmpty;
     record.product = product ? product : &kEmpty;
     for (size_t i = 0; i < record.stored.size(); ++i) {
-        record.stored[i] = Shared(entry, static_cast<MachineEntry::Shared>(MachineEntry::kStored + i));
+        record.stored[i] =
+            Shared(entry, static_cast<MachineEntry::Shared>(MachineEntry::kStored + i));
         record.expected[i] =
             Shared(entry, static_cast<MachineEntry::Shared>(MachineEntry::kExpected + i));
     }
@@ -540,7 +541,9 @@ void FleetTally::JoinStrong(FleetJoin& join) {
         if (m_entries[i].lengths[E::kDeviceId] != 0) add(Hash(own(i, E::kDeviceId), true), i);
     ForEachGroup(
         keyed, scratch,
-        [&](uint32_t a, uint32_t b) { return SameFolded(own(a, E::kDeviceId), own(b, E::kDeviceId)); },
+        [&](uint32_t a, uint32_t b) {
+            return SameFolded(own(a, E::kDeviceId), own(b, E::kDeviceId));
+        },
         [&](const std::vector<uint32_t>& group) { Unite(join, group, JoinKey::DeviceId); },
         single(JoinKey::DeviceId));
 
@@ -560,7 +563,8 @@ void FleetTally::JoinStrong(FleetJoin& join) {
     ForEachGroup(
         keyed, scratch,
         [&](uint32_t a, uint32_t b) { return SameFolded(own(a, E::kUuid), own(b, E::kUuid)); },
-        uuidGroup, [&, strong = single(JoinKey::Uuid)](const Keyed& key) {
+        uuidGroup,
+        [&, strong = single(JoinKey::Uuid)](const Keyed& key) {
             if (key.marks & kSelfShared) return uuidGroup({key.entry});
             strong(key);
         });
@@ -569,7 +573,8 @@ void FleetTally::JoinStrong(FleetJoin& join) {
     for (uint32_t i = 0; i < m_entries.size(); ++i) {
         const MachineEntry& entry = m_entries[i];
         if (!IdentifyingSerial(OwnOptional(entry, E::kSerial))) continue;
-        const uint64_t model = Mixed(Hash(own(i, E::kSerial), false), entry.shared[E::kManufacturer]);
+        const uint64_t model =
+            Mixed(Hash(own(i, E::kSerial), false), entry.shared[E::kManufacturer]);
         add(Mixed(model, entry.shared[E::kProduct]), i);
     }
     ForEachGroup(
@@ -594,7 +599,8 @@ std::string FleetTally::SharedWhy(const std::vector<uint32_t>& group) const {
         const MachineEntry& entry = m_entries[i];
         const std::optional<std::string_view> serial = OwnOptional(entry, MachineEntry::kSerial);
         if (IdentifyingSerial(serial)) serials.push_back(*serial);
-        if (entry.lengths[MachineEntry::kDeviceId]) ids.push_back(Own(entry, MachineEntry::kDeviceId));
+        if (entry.lengths[MachineEntry::kDeviceId])
+            ids.push_back(Own(entry, MachineEntry::kDeviceId));
     }
     const size_t serialCount = Distinct(serials, false), idCount = Distinct(ids, true);
     if (serialCount > 1) return Counted(serialCount, "serial numbers");
@@ -677,10 +683,10 @@ void FleetTally::MakeDevices(FleetJoin& join) {
         // Two records that were collapsed on arrival were joined by their strongest key.
         if (entry.records > 1 && join.joined[i] == 0)
             join.joined[i] =
-                Bit(entry.lengths[MachineEntry::kDeviceId]                           ? JoinKey::DeviceId
-                    : HasUuid(OwnOptional(entry, MachineEntry::kUuid))               ? JoinKey::Uuid
+                Bit(entry.lengths[MachineEntry::kDeviceId]             ? JoinKey::DeviceId
+                    : HasUuid(OwnOptional(entry, MachineEntry::kUuid)) ? JoinKey::Uuid
                     : IdentifyingSerial(OwnOptional(entry, MachineEntry::kSerial)) ? JoinKey::Serial
-                                                                                      : JoinKey::Name);
+                                                                                   : JoinKey::Name);
         if (ofRoot[root] == UINT32_MAX) {
             ofRoot[root] = static_cast<uint32_t>(devices.size());
             devices.push_back({entry.first, i, 0, 0, 0});
@@ -742,7 +748,8 @@ void FleetTally::CountDevices() {
                                        entry.shared[MachineEntry::kProduct]];
         if (!found) {
             const bool known = !record.manufacturer->empty() || !record.product->empty();
-            found = &models[known ? *record.manufacturer + '\x1f' + *record.product : std::string()];
+            found =
+                &models[known ? *record.manufacturer + '\x1f' + *record.product : std::string()];
             found->manufacturer = *record.manufacturer;
             found->product = *record.product;
             found->known = known;

@@ -360,6 +360,7 @@ class Reader {
     void Refuse(size_t line, const std::string& device, const std::string& reason,
                 std::string_view text) {
         ++m_summary.refused;
+        Deliver(); // the records read before it reach the sink first, in the order read
         m_sink.Refused({m_name, line, device, reason, std::string(text.substr(0, kExcerptLength))});
     }
 

@@ -307,9 +307,10 @@ void FleetTally::Machines(ProbeRecord* batch, size_t count) {
     uint64_t hashes[kMachineBatch];
     for (size_t begin = 0; begin < count; begin += kMachineBatch) {
         const size_t end = std::min(count, begin + kMachineBatch);
-        // Grown first, so that no slot fetched moves before it is used.
-        if (m_slots.size() < 2 * (m_entries.size() + end - begin + 1))
-            Rehash(std::max<size_t>(16, 2 * m_slots.size()));
+        // Grown first, so that no slot fetched moves before it is used, and so that the table
+        // stays at most half full with the whole batch in it.
+        const size_t needed = 2 * (m_entries.size() + end - begin + 1);
+        if (m_slots.size() < needed) Rehash(std::max(needed, 2 * m_slots.size()));
         for (size_t i = begin; i < end; ++i) {
             ProbeRecord& record = batch[i];
             ++records;

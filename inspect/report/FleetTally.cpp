@@ -302,7 +302,7 @@ void FleetTally::Machine(ProbeRecord&& record) {
 }
 
 // The records' slots in the identity table are fetched for the whole batch first: the table is
-// far larger than a cache, and a slot's fetch takes longer than the rest of a record's work.
+// far larger than a cache, and waiting for a slot from memory was most of a lookup's time.
 void FleetTally::Machines(ProbeRecord* batch, size_t count) {
     uint64_t hashes[kMachineBatch];
     for (size_t begin = 0; begin < count; begin += kMachineBatch) {

@@ -279,7 +279,8 @@ class Reader {
         const bool after = AfterRemediation(run);
         const std::string_view output = LastLine(after ? run.post : run.pre);
         if (!output.empty()) return Offer(output, line, run);
-        ProbeRecord record;
+        ProbeRecord& record = Next();
+        record = ProbeRecord();
         record.status = ProbeStatus::NoOutput;
         record.error =
             std::string(Trim(after ? run.postError : run.preError).substr(0, kErrorLength));
@@ -312,14 +313,14 @@ class Reader {
         record.time.reset();
         std::string_view text = Trim(run.time);
         if (text.empty()) text = Trim(own);
-        if (text.empty()) return Add(record);
+        if (text.empty()) return Add();
         const TimeReading time = ReadTime(text);
         m_evidence.Note(time);
         if (m_order == DateOrder::Unsettled && time.InDoubt())
             return Wait(record, time, line, text);
         record.updated = TimeIn(time, m_order);
         if (!record.updated) NotRead(line, text, false);
-        Add(record);
+        Add();
     }
 
     // Records go to the sink in batches, in the order read. A batch's records are filled in
@@ -329,9 +330,8 @@ class Reader {
         return m_batch[m_batched];
     }
 
-    void Add(ProbeRecord& record) {
-        ProbeRecord& next = Next();
-        if (&record != &next) next = std::move(record);
+    // Takes the record filled in the batch's next place (Next).
+    void Add() {
         if (++m_batched == kMachineBatch) Deliver();
     }
 

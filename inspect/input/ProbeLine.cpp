@@ -13,7 +13,18 @@ namespace {
 
 using Json = nlohmann::json;
 
-constexpr std::array<const char*, 4> kModelNames = {"manufacturer", "product", "family", "sku"};
+constexpr std::array<std::string_view, 4> kModelNames = {"manufacturer", "product", "family",
+                                                         "sku"};
+
+// A status a probe line may carry. `no-output` is the report's own word for a device that sent
+// no line, never a line's.
+std::optional<ProbeStatus> LineStatus(std::string_view name) {
+    for (int i = 0; i < kProbeStatuses; ++i) {
+        const auto status = static_cast<ProbeStatus>(i);
+        if (name == ProbeStatusName(status) && status != ProbeStatus::NoOutput) return status;
+    }
+    return std::nullopt;
+}
 
 // Reads a line as a stream of parser events, into the record's members, without building the
 // JSON's tree: a report reads a hundred thousand lines. Members it does not know are skipped,
@@ -41,13 +52,11 @@ class ProbeReader {
         m_record.error = m_error.value_or("");
         m_record.manufacturer = m_model[0].value_or("");
         m_record.product = m_model[1].value_or("");
-        // `no-output` is the report's own word for a device that sent no line.
-        for (int i = 0; i < kProbeStatuses; ++i)
-            if (m_status == ProbeStatusName(static_cast<ProbeStatus>(i)) &&
-                static_cast<ProbeStatus>(i) != ProbeStatus::NoOutput) {
-                m_record.status = static_cast<ProbeStatus>(i);
-                return true;
-            }
+        const std::optional<ProbeStatus> status = m_status ? LineStatus(*m_status) : std::nullopt;
+        if (status) {
+            m_record.status = *status;
+            return true;
+        }
         reason = m_status ? "unknown status" : "no status";
         return false;
     }
@@ -230,16 +239,12 @@ class FastReader {
             }
             if (!ok) return false;
         }
-        const std::optional<std::string_view>& status = texts.top[1];
+        const std::optional<ProbeStatus> status =
+            texts.top[1] ? LineStatus(*texts.top[1]) : std::nullopt;
         if (!version || !status) return false;
-        for (int i = 0; i < kProbeStatuses; ++i) {
-            const auto known = static_cast<ProbeStatus>(i);
-            if (*status != ProbeStatusName(known) || known == ProbeStatus::NoOutput) continue;
-            Fill(record, texts);
-            record.status = known;
-            return true;
-        }
-        return false;
+        Fill(record, texts);
+        record.status = *status;
+        return true;
     }
 
   private:
@@ -297,14 +302,10 @@ class FastReader {
 
     // "stored", "expected", "model" or "unit", by its bit.
     static bool Members(Element value, int bit, Texts& texts) {
-        static constexpr std::array<std::string_view, 3> kValues = {
-            kProbeValueNames[0], kProbeValueNames[1], kProbeValueNames[2]};
-        static constexpr std::array<std::string_view, 4> kModel = {kModelNames[0], kModelNames[1],
-                                                                   kModelNames[2], kModelNames[3]};
         static constexpr std::array<std::string_view, 2> kUnit = {"serial", "uuid"};
-        if (bit == 6) return Members(value, kValues, texts.stored);
-        if (bit == 7) return Members(value, kValues, texts.expected);
-        if (bit == 8) return Members(value, kModel, texts.model);
+        if (bit == 6) return Members(value, kProbeValueNames, texts.stored);
+        if (bit == 7) return Members(value, kProbeValueNames, texts.expected);
+        if (bit == 8) return Members(value, kModelNames, texts.model);
         return Members(value, kUnit, texts.unit);
     }
 

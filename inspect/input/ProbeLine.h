@@ -10,8 +10,8 @@
 #include <string_view>
 
 // The three values in the order of their JSON names: manufacturer, system_id, regulatory_id.
-constexpr std::array<const char*, 3> kProbeValueNames = {"manufacturer", "system_id",
-                                                         "regulatory_id"};
+constexpr std::array<std::string_view, 3> kProbeValueNames = {"manufacturer", "system_id",
+                                                              "regulatory_id"};
 constexpr int kProbeSystemId = 1;
 constexpr int kProbeRegulatoryId = 2;
 using ProbeValues = std::array<std::optional<std::string>, 3>; // nullopt: absent

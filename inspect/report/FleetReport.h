@@ -41,8 +41,8 @@ struct FleetRecord {
     const std::string* manufacturer = nullptr; // never null
     const std::string* product = nullptr;
     std::array<const std::string*, 3> stored{}, expected{}; // null: absent
-    const std::string* error = nullptr;
-    const std::string* detection = nullptr;
+    const std::string* error = nullptr;     // never null; empty where none was given
+    const std::string* detection = nullptr; // never null
     std::optional<long long> updated;
     size_t read = 0;
     ProbeStatus status = ProbeStatus::Error;

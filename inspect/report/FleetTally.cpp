@@ -89,6 +89,8 @@ std::string_view Part(const std::optional<std::string>& text) {
 
 constexpr uint8_t kHasSerial = 1, kHasUuid = 2, kTimed = 4;
 
+constexpr size_t kStoreBlock = 1 << 20; // of the entries' own texts
+
 // The identity byte for byte: records that share all of it are certainly one machine.
 uint64_t IdentityHash(const ProbeRecord& r) {
     uint64_t hash = Hash(r.deviceId, false);
@@ -403,27 +405,25 @@ void FleetTally::Keep(MachineEntry& entry, const SharedTexts& shared, const Prob
     entry.read = record.read;
 }
 
-// Writes a new entry's own texts back to back into the store's last block, or a new one.
+// Writes a new entry's own texts back to back into the store's last block, or a new one. The
+// readers bound them far below 64 KiB each (a line, a name); a longer one would be cut there, so
+// that five always fit in a block.
 uint64_t FleetTally::Store(const ProbeRecord& record,
                            std::array<uint16_t, MachineEntry::kOwnTexts>& lengths) {
-    constexpr size_t kBlock = 1 << 20;
+    static_assert(MachineEntry::kOwnTexts * size_t{UINT16_MAX} <= kStoreBlock);
     const auto part = [](const std::optional<std::string>& text) {
         return text ? std::string_view(*text) : std::string_view();
     };
-    const std::string_view texts[] = {record.machine, record.device, record.deviceId,
-                                      part(record.serial), part(record.uuid)};
+    std::string_view texts[] = {record.machine, record.device, record.deviceId, part(record.serial),
+                                part(record.uuid)};
     size_t total = 0;
-    for (const std::string_view text : texts)
-        total += text.size();
-    // A reader's texts are bounded well below this (a line, a name), so a record always fits.
-    if (total > kBlock || texts[0].size() > UINT16_MAX || texts[3].size() > UINT16_MAX ||
-        texts[4].size() > UINT16_MAX)
-        std::abort();
-    if (m_store.empty() || m_storeUsed + total > kBlock) {
-        m_store.emplace_back(new char[kBlock]); // not cleared: only what is written is read
+    for (std::string_view& text : texts)
+        total += (text = text.substr(0, UINT16_MAX)).size();
+    if (m_store.empty() || m_storeUsed + total > kStoreBlock) {
+        m_store.emplace_back(new char[kStoreBlock]); // not cleared: only what is written is read
         m_storeUsed = 0;
     }
-    const uint64_t at = (m_store.size() - 1) * kBlock + m_storeUsed;
+    const uint64_t at = (m_store.size() - 1) * kStoreBlock + m_storeUsed;
     for (size_t i = 0; i < MachineEntry::kOwnTexts; ++i) {
         if (!texts[i].empty())
             std::memcpy(m_store.back().get() + m_storeUsed, texts[i].data(), texts[i].size());
@@ -434,11 +434,10 @@ uint64_t FleetTally::Store(const ProbeRecord& record,
 }
 
 std::string_view FleetTally::Own(const MachineEntry& entry, MachineEntry::Own text) const {
-    constexpr size_t kBlock = 1 << 20;
-    size_t at = entry.texts % kBlock;
+    size_t at = entry.texts % kStoreBlock;
     for (int i = 0; i < text; ++i)
         at += entry.lengths[i];
-    return {m_store[entry.texts / kBlock].get() + at, entry.lengths[text]};
+    return {m_store[entry.texts / kStoreBlock].get() + at, entry.lengths[text]};
 }
 
 std::optional<std::string_view> FleetTally::OwnOptional(const MachineEntry& entry,
@@ -454,27 +453,23 @@ const std::string* FleetTally::Shared(const MachineEntry& entry, MachineEntry::S
 }
 
 FleetRecord FleetTally::Record(const MachineEntry& entry) const {
-    static const std::string kEmpty;
     FleetRecord record;
     record.machine = Own(entry, MachineEntry::kMachine);
     record.device = Own(entry, MachineEntry::kDevice);
     record.deviceId = Own(entry, MachineEntry::kDeviceId);
     record.serial = OwnOptional(entry, MachineEntry::kSerial);
     record.uuid = OwnOptional(entry, MachineEntry::kUuid);
-    const std::string* manufacturer = Shared(entry, MachineEntry::kManufacturer);
-    const std::string* product = Shared(entry, MachineEntry::kProduct);
-    record.manufacturer = manufacturer ? manufacturer : &kEmpty;
-    record.product = product ? product : &kEmpty;
+    // A record always has these texts, if empty: they are never null.
+    record.manufacturer = Shared(entry, MachineEntry::kManufacturer);
+    record.product = Shared(entry, MachineEntry::kProduct);
+    record.error = Shared(entry, MachineEntry::kError);
+    record.detection = Shared(entry, MachineEntry::kDetection);
     for (size_t i = 0; i < record.stored.size(); ++i) {
         record.stored[i] =
             Shared(entry, static_cast<MachineEntry::Shared>(MachineEntry::kStored + i));
         record.expected[i] =
             Shared(entry, static_cast<MachineEntry::Shared>(MachineEntry::kExpected + i));
     }
-    const std::string* error = Shared(entry, MachineEntry::kError);
-    const std::string* detection = Shared(entry, MachineEntry::kDetection);
-    record.error = error ? error : &kEmpty;
-    record.detection = detection ? detection : &kEmpty;
     if (entry.present & kTimed) record.updated = entry.updated;
     record.read = entry.read;
     record.status = entry.status;
@@ -751,9 +746,11 @@ void FleetTally::CountDevices() {
             const bool known = !record.manufacturer->empty() || !record.product->empty();
             found =
                 &models[known ? *record.manufacturer + '\x1f' + *record.product : std::string()];
-            found->manufacturer = *record.manufacturer;
-            found->product = *record.product;
-            found->known = known;
+            if (found->machines == 0) {
+                found->manufacturer = *record.manufacturer;
+                found->product = *record.product;
+                found->known = known;
+            }
         }
         ModelTally& model = *found;
         ++model.machines;
